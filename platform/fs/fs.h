@@ -1,0 +1,80 @@
+#pragma once
+// Windows path texts over the host file system. The program builds paths such as
+// "Z:\opt\quna\config.dat" exactly as it always did; this layer resolves them: a drive table
+// maps letters to host folders, "\" and "/" both separate, empty components collapse, and a
+// component that is not found as written is matched without regard to case. New files
+// reuse an existing name that differs only in case. Failures raise the runtime's numbers
+// (53, 76, 70, 75, 61, 68, 71).
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace fs {
+
+struct Drive {
+    QChar letter;     // upper case
+    QString hostRoot; // host folder the drive's root maps to
+    QString label;    // volume label or host folder, shown in brackets by the drive list
+};
+
+// The drive table. The host default is Z: for "/" plus one letter for each mounted
+// removable or network volume. Tests inject their own.
+std::vector<Drive> hostDrives();
+void setDrives(std::vector<Drive> drives);
+const std::vector<Drive>& drives();
+
+// Checks within a time limit that a drive can be read: raises 68 when its host folder is
+// missing or unmounted, 71 when it does not answer, has no medium or gives an I/O error.
+void probeDrive(QChar letter);
+
+// Resolution. toHost raises 76 when the drive is unknown. A path that does not exist yields
+// the host path it would have (existing parts resolved, the rest as written).
+QString toHost(const QString& windowsPath);
+QString toWindows(const QString& hostPath);
+
+// The updater's own folder as a drive path (no trailing separator except at a root).
+QString programFolder();
+
+// Existence of a normal file (neither a folder nor hidden nor system).
+bool normalFileExists(const QString& windowsPath);
+// Existence of a folder or a normal file (not hidden or system).
+bool entryExists(const QString& windowsPath);
+bool folderExists(const QString& windowsPath);
+
+void makeFolder(const QString& windowsPath);   // 75 if it exists, 76 if the parent is missing
+void changeFolder(const QString& windowsPath); // 76 if missing
+QString currentFolder();                        // as a drive path
+
+// Reads the first record of `length` bytes, Windows-1252; missing bytes read as blanks.
+QString readRecord(const QString& windowsPath, int length);
+
+void copyFile(const QString& from, const QString& to); // replaces `to`; 53 when `from` is missing
+void deleteFile(const QString& windowsPath);           // 53 when missing
+std::int64_t fileSize(const QString& windowsPath);     // 53 when missing
+
+// Hidden or system: the DOS attribute bits of the user.DOSATTRIB extended attribute, or a
+// leading dot in the name.
+bool isHiddenOrSystem(const QString& hostPath);
+
+// Listings for the folder and file lists: names only, sorted without regard to case.
+QStringList subfolders(const QString& windowsPath);
+// Normal files matching a pattern with * and ? (case-insensitive), hidden and system out.
+QStringList matchingFiles(const QString& windowsPath, const QString& pattern);
+
+// Flushes the file system holding the host path to disk (one call per phase of an update).
+void syncFileSystem(const QString& hostPath);
+
+// Fault injection for tests: every file-system step that changes something calls
+// checkpoint(), which counts the steps and, when a hook is set, lets it raise an error or
+// end the process at a chosen step.
+void checkpoint(const char* what);
+using FaultHook = std::function<void(int step, const char* what)>;
+void setFaultHook(FaultHook hook);
+
+// Maps an errno value to the runtime's error number (ENOENT 53, ENOSPC 61, EACCES/EPERM/
+// EROFS 70, ENOTDIR 76, EIO 57, ...).
+std::int32_t errorFromErrno(int error, std::int32_t fallback);
+
+} // namespace fs

@@ -1,0 +1,46 @@
+#pragma once
+// The archive component the window holds: a zip archive opened by path, its entries read
+// by index, and extraction of listed entries into a destination folder. Every member raises
+// vb::VbError on failure. Results are variants, as the window converts them itself.
+#include "platform/vb/variant.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+namespace zipc {
+
+class Archive {
+public:
+    Archive();
+    ~Archive();
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    // Makes the archive at a Windows path the current one. 53 when the file is missing,
+    // 0x80007D65 when it is not a readable zip archive.
+    void OpenArchive(const QString& windowsPath);
+    void NumericOption(std::int32_t value);
+    void DestinationFolder(const QString& windowsPath);
+
+    vb::Variant EntryCount() const;                  // Long
+    vb::Variant EntryName(std::int32_t index) const; // text, as stored ("\" or "/")
+    vb::Variant EntryAttributes(std::int32_t index) const; // Long; 0x10 marks a folder
+    vb::Variant EntryDate(std::int32_t index) const;       // Date
+    vb::Variant EntrySize(std::int32_t index) const;       // Double (may exceed 32 bits)
+    vb::Variant EntryCompressedSize(std::int32_t index) const;
+
+    // Extracts the entry named by a listed text (a folder's text ends in "%"). The entry is
+    // in the destination folder when CloseArchive returns.
+    void ExtractEntry(const QString& listedText);
+    // Finishes pending extraction and releases the archive; with none open, does nothing.
+    void CloseArchive();
+
+    bool isOpen() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+} // namespace zipc
