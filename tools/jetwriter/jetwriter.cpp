@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -1124,7 +1126,8 @@ Database parseDescription(std::istream &in) {
 }
 
 const char *descriptionHelp() {
-    return R"(The description is a text file (UTF-8), one statement per line:
+    return R"(The description is a text file (UTF-8), one statement per line (the notes on the
+right explain the example and are not part of it):
 
   # comment lines and blank lines are ignored
   password BlumoKast            optional, once; up to 20 characters
