@@ -4,6 +4,7 @@
 #include "platform/vb/variant.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -22,8 +23,8 @@ class Connection {
 public:
     Connection();
     ~Connection();
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
 
     QString Provider;
     std::int32_t CursorLocation = 2;
@@ -31,8 +32,8 @@ public:
     // connectionString: "Provider=...;Data Source=PATH;JET OLEDB:Database Password=PW;" or a
     // bare Windows path (then Provider must be set). Raises 0x80004005 for a missing or
     // unreadable file, 0x80040E4D for a wrong password.
-    void Open(const QString& connectionString, const QString& user = {},
-              const QString& password = {}, std::int32_t options = -1);
+    void Open(const QString &connectionString, const QString &user = {},
+              const QString &password = {}, std::int32_t options = -1);
     void Close(); // 3704 when not open
     bool isOpen() const;
 
@@ -46,16 +47,17 @@ class Recordset {
 public:
     Recordset();
     ~Recordset();
-    Recordset(const Recordset&) = delete;
-    Recordset& operator=(const Recordset&) = delete;
+    Recordset(const Recordset &) = delete;
+    Recordset &operator=(const Recordset &) = delete;
 
     // source: command text ("select * from Accesso") or a table name, per options.
     // 3704 when the connection is not open, 0x80040E37 for a missing table or query.
-    void Open(const vb::Variant& source, Connection& connection, std::int32_t cursorType,
+    void Open(const vb::Variant &source, Connection &connection, std::int32_t cursorType,
               std::int32_t lockType, std::int32_t options);
-    void MoveFirst();                         // 3021 when there is no row; 3704 when closed
-    vb::Variant Fields(const QString& name) const; // the field's Value; 3021, 3265, 3704
-    void Close();                             // 3704 when not open
+    void MoveFirst();                              // 3021 when there is no row; 3704 when closed
+    vb::Variant Fields(const QString &name) const; // the field's Value; 3021, 3265, 3704
+    void Close();                                  // 3704 when not open
+    QStringList FieldNames() const;                // in table order; 3704 when closed
 
 private:
     struct Impl;
@@ -63,6 +65,6 @@ private:
 };
 
 // Fault injection for tests: when set, called at the start of each Open with the path.
-void setOpenFaultHook(std::function<void(const QString& hostPath)> hook);
+void setOpenFaultHook(std::function<void(const QString &hostPath)> hook);
 
 } // namespace db

@@ -1,0 +1,415 @@
+// The database layer read against real files: Access-made ones from the shared test data and
+// ones our Jet 4 writer makes, including damaged copies.
+#include "platform/db/ado.h"
+#include "platform/db/jetheader.h"
+#include "platform/fs/fs.h"
+#include "platform/vb/error.h"
+#include "tools/jetwriter/jetwriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <optional>
+#include <random>
+
+namespace {
+
+using vb::Variant;
+namespace err = vb::err;
+
+const QString jetProvider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+
+QString sharedMdb(const char *name) {
+    return QStringLiteral("/work/shared/testdata/mdb/") + QLatin1String(name);
+}
+
+class DbTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+        ASSERT_TRUE(dir.isValid());
+    }
+    void TearDown() override { db::setOpenFaultHook({}); }
+
+    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+
+    QString write(const jet::Database &database, const char *name) const {
+        const QString file = path(name);
+        jet::write(database, file.toStdString());
+        return file;
+    }
+    QString write(std::vector<jet::Table> tables, const char *name = "test.mdb") const {
+        jet::Database database;
+        database.tables = std::move(tables);
+        return write(database, name);
+    }
+
+    QTemporaryDir dir;
+};
+
+// The connection string the program builds for the installation database.
+QString connectionString(const QString &hostPath, const QString &password) {
+    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fs::toWindows(hostPath) +
+           ";JET OLEDB:Database Password=" + password + ";";
+}
+
+// The error number an action raises, 0 when it raises none.
+template <typename F> std::int32_t errorOf(F &&action) {
+    try {
+        action();
+    } catch (const vb::VbError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// Opens the file, then the table through "select * from", and returns one field.
+Variant firstField(const QString &hostPath, const QString &table, const QString &field,
+                   const QString &password = {}) {
+    db::Connection cn;
+    cn.CursorLocation = db::adUseClient;
+    cn.Open(connectionString(hostPath, password), {}, {}, -1);
+    db::Recordset rs;
+    rs.Open(QString("select * from " + table), cn, db::adOpenStatic, db::adLockPessimistic,
+            db::adCmdText);
+    return rs.Fields(field);
+}
+
+jet::Table versionTable(const char *name, const char *text) {
+    using jet::ColumnType;
+    return {name,
+            {{"Versione", ColumnType::Text, 20}, {"dataver", ColumnType::DateTime}},
+            {{std::string(text), jet::DateTime{jet::oleDate(2024, 3, 15, 10, 30)}}}};
+}
+
+TEST_F(DbTest, AccessMadeFilesGiveTheirFirstRow) {
+    struct Case {
+        const char *file;
+        const char *field;
+        Variant expected;
+    };
+    const Case cases[] = {
+        {"access2000-sample.mdb", "A", "abcdefg"},
+        {"access2000-sample.mdb", "G", vb::dateTime(1974, 9, 21, 0, 0, 0)},
+        {"access97-sample.mdb", "A", "a"},
+        {"access97-sample.mdb", "g", vb::dateTime(1981, 12, 12, 0, 0, 0)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_EQ(firstField(sharedMdb(c.file), "Table1", c.field), c.expected);
+    }
+}
+
+TEST_F(DbTest, AccessMadeFilesHaveNoAccessoTable) {
+    for (const char *file :
+         {"access2000-sample.mdb", "access97-sample.mdb", "access2000-empty.mdb"}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ(errorOf([&] { firstField(sharedMdb(file), "Accesso", "Versione"); }),
+                  err::TableNotFound);
+    }
+}
+
+TEST_F(DbTest, EachColumnTypeBecomesItsVariant) {
+    using jet::ColumnType;
+    struct Case {
+        jet::Column column;
+        jet::Value stored;
+        Variant expected;
+    };
+    const Case cases[] = {
+        {{"Testo", ColumnType::Text, 50}, std::string("4.5 àèé"), "4.5 àèé"},
+        {{"TestoVuoto", ColumnType::Text, 50}, std::string(), QString()},
+        {{"Memo", ColumnType::Memo}, std::string(3000, 'm'), QString(3000, u'm')},
+        {{"Byte", ColumnType::Byte}, std::int64_t{200}, std::uint8_t{200}},
+        {{"Intero", ColumnType::Integer}, std::int64_t{-12345}, std::int16_t{-12345}},
+        {{"Lungo", ColumnType::Long}, std::int64_t{2000000000}, std::int32_t{2000000000}},
+        {{"Singolo", ColumnType::Single}, 1.5, 1.5f},
+        {{"Doppio", ColumnType::Double}, -2.25e10, -2.25e10},
+        {{"Valuta", ColumnType::Currency}, jet::Currency{123456789}, vb::Currency{123456789}},
+        {{"Vero", ColumnType::YesNo}, true, true},
+        {{"Falso", ColumnType::YesNo}, false, false},
+        {{"Data", ColumnType::DateTime},
+         jet::DateTime{45000.75},
+         vb::dateTime(2023, 3, 15, 18, 0, 0)},
+        {{"DataAntica", ColumnType::DateTime}, jet::DateTime{-1.25}, vb::Date{-1.25}},
+    };
+    jet::Table table{"Tipi", {}, {{}, {}}};
+    for (const Case &c : cases) {
+        table.columns.push_back(c.column);
+        table.rows[0].push_back(c.stored);
+        // The second row is all Null: only the first is read, so it must not leak through.
+        table.rows[1].push_back(std::monostate{});
+    }
+    const QString file = write({table});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.column.name);
+        EXPECT_EQ(firstField(file, "Tipi", QString::fromStdString(c.column.name)), c.expected);
+    }
+}
+
+TEST_F(DbTest, NullFieldsAreNullExceptYesNo) {
+    using jet::ColumnType;
+    const ColumnType types[] = {ColumnType::Text,    ColumnType::Memo,     ColumnType::Byte,
+                                ColumnType::Integer, ColumnType::Long,     ColumnType::Single,
+                                ColumnType::Double,  ColumnType::Currency, ColumnType::DateTime,
+                                ColumnType::YesNo};
+    jet::Table table{"Nulli", {}, {{}}};
+    for (ColumnType type : types) {
+        table.columns.push_back({"c" + std::to_string(table.columns.size()), type});
+        table.rows[0].push_back(std::monostate{});
+    }
+    const QString file = write({table});
+    for (const jet::Column &column : table.columns) {
+        SCOPED_TRACE(column.name);
+        const Variant value = firstField(file, "Nulli", QString::fromStdString(column.name));
+        // A Yes/No column has no Null: its null-mask bit is the value.
+        EXPECT_EQ(value, column.type == ColumnType::YesNo ? Variant(false) : Variant(vb::Null{}));
+    }
+}
+
+TEST_F(DbTest, RecordsetErrors) {
+    jet::Table empty = versionTable("Vuota", "");
+    empty.rows.clear();
+    const QString file = write({versionTable("Accesso", "4.5"), empty});
+    db::Connection cn;
+    cn.Open(connectionString(file, {}));
+    db::Recordset rs;
+
+    struct Case {
+        const char *what;
+        std::function<void()> action;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"fields before open", [&] { rs.Fields("Versione"); }, err::ObjectClosed},
+        {"move before open", [&] { rs.MoveFirst(); }, err::ObjectClosed},
+        {"close before open", [&] { rs.Close(); }, err::ObjectClosed},
+        {"missing table", [&] { rs.Open("Manca", cn, 3, 2, db::adCmdTable); }, err::TableNotFound},
+        {"other command text",
+         [&] { rs.Open("select Versione from Accesso", cn, 3, 2, db::adCmdText); },
+         err::TableNotFound},
+        {"open empty table", [&] { rs.Open("select * from Vuota", cn, 3, 2, db::adCmdText); }, 0},
+        {"move in empty table", [&] { rs.MoveFirst(); }, err::NoCurrentRecord},
+        {"field in empty table", [&] { rs.Fields("Versione"); }, err::NoCurrentRecord},
+        {"unknown field in empty table", [&] { rs.Fields("Manca"); }, err::ItemNotFound},
+        {"close empty", [&] { rs.Close(); }, 0},
+        {"open by name", [&] { rs.Open("ACCESSO", cn, 3, 2, db::adCmdTable); }, 0},
+        {"field without regard to case", [&] { EXPECT_EQ(rs.Fields("VERSIONE"), "4.5"); }, 0},
+        {"move first", [&] { rs.MoveFirst(); }, 0},
+        {"unknown field", [&] { rs.Fields("Versione2"); }, err::ItemNotFound},
+        {"close", [&] { rs.Close(); }, 0},
+        {"close twice", [&] { rs.Close(); }, err::ObjectClosed},
+        {"bracketed command text",
+         [&] { rs.Open("SELECT * FROM [Accesso];", cn, 3, 2, db::adCmdText); }, 0},
+        {"close connection", [&] { cn.Close(); }, 0},
+        {"row kept after the connection closed", [&] { EXPECT_EQ(rs.Fields("Versione"), "4.5"); },
+         0},
+        {"close connection twice", [&] { cn.Close(); }, err::ObjectClosed},
+        {"open on closed connection",
+         [&] {
+             db::Recordset other;
+             other.Open("select * from Accesso", cn, 3, 2, db::adCmdText);
+         },
+         err::ObjectClosed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(errorOf(c.action), c.expected);
+    }
+}
+
+TEST_F(DbTest, DatabasePassword) {
+    struct Case {
+        const char *stored;
+        const char *given;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"", "", 0},
+        {"", "BlumoKast", 0},
+        {"BlumoKast", "BlumoKast", 0},
+        {"BlumoKast", "blumokast", err::BadPassword},
+        {"BlumoKast", "", err::BadPassword},
+        {"BlumoKast", "Gransoleo", err::BadPassword},
+        {"BlumoKast", "BlumoKast ", err::BadPassword},
+        {"Pàsswörd", "Pàsswörd", 0},
+        {"abcdefghijklmnopqrst", "abcdefghijklmnopqrst", 0},
+        {"abcdefghijklmnopqrst", "abcdefghijklmnopqrs", err::BadPassword},
+    };
+    int n = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " / " + c.given);
+        jet::Database database{{versionTable("Accesso", "7.1")}, c.stored, 38000.25 + n};
+        const QString file = write(database, ("p" + std::to_string(n++) + ".mdb").c_str());
+        EXPECT_EQ(errorOf([&] {
+                      EXPECT_EQ(firstField(file, "Accesso", "Versione", QString::fromUtf8(c.given)),
+                                "7.1");
+                  }),
+                  c.expected);
+    }
+}
+
+TEST_F(DbTest, Jet3DatabasePassword) {
+    // The Access 97 sample with a password put into its header: 20 plain bytes at 0x42
+    // inside the RC4-hidden block.
+    QFile in(sharedMdb("access97-sample.mdb"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    static const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+    auto *block = reinterpret_cast<unsigned char *>(bytes.data()) + 0x18;
+    db::jet::rc4(key, 4, block, 126);
+    std::memcpy(block + 0x42 - 0x18, "Gransoleo", 9);
+    db::jet::rc4(key, 4, block, 126);
+    QFile out(path("jet3.mdb"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    struct Case {
+        const char *given;
+        std::int32_t expected;
+    };
+    for (const Case &c :
+         {Case{"Gransoleo", 0}, Case{"gransoleo", err::BadPassword}, Case{"", err::BadPassword}}) {
+        SCOPED_TRACE(c.given);
+        EXPECT_EQ(
+            errorOf([&] { EXPECT_EQ(firstField(out.fileName(), "Table1", "A", c.given), "a"); }),
+            c.expected);
+    }
+}
+
+TEST_F(DbTest, ConnectionStrings) {
+    const QString file = write({versionTable("Configurazione", "4.5")});
+    const QString windows = fs::toWindows(file);
+    struct Case {
+        QString text;
+        QString provider;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {"Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + windows + ";", {}, 0},
+        {"provider=microsoft.jet.oledb.4.0;DATA SOURCE=" + windows +
+             ";jet oledb:database password=x",
+         {},
+         0},
+        {"Data Source=" + windows, jetProvider, 0},
+        {windows, jetProvider, 0},
+        {windows.toUpper(), jetProvider, 0}, // the file system resolves the case
+        {windows, {}, err::ProviderFailed},
+        {"Provider=SQLOLEDB;Data Source=" + windows, {}, err::ProviderFailed},
+        {"Provider=Microsoft.Jet.OLEDB.4.0;", {}, err::ProviderFailed},
+        {"Q:\\nessuno\\dbClient.mdb", jetProvider, err::ProviderFailed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        db::Connection cn;
+        cn.Provider = c.provider;
+        cn.CursorLocation = db::adUseClient;
+        EXPECT_EQ(errorOf([&] { cn.Open(c.text, {}, {}, -1); }), c.expected);
+        EXPECT_EQ(cn.isOpen(), c.expected == 0);
+        EXPECT_EQ(cn.CursorLocation, db::adUseClient);
+        if (c.expected == 0) {
+            db::Recordset rs;
+            rs.Open("Configurazione", cn, 3, 2, db::adCmdTable);
+            EXPECT_EQ(rs.Fields("Versione"), "4.5");
+        }
+    }
+}
+
+TEST_F(DbTest, UnusableFilesFailWithoutCrashing) {
+    const QString good = write({versionTable("Accesso", "4.5")}, "good.mdb");
+    QFile in(good);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    std::mt19937 random(42);
+    QByteArray noise(3 * 4096, '\0');
+    for (char &b : noise)
+        b = static_cast<char>(random());
+    QByteArray badMagic = bytes;
+    badMagic[6] = 'x';
+    QByteArray aceVersion = bytes;
+    aceVersion[0x14] = 2;
+
+    struct Case {
+        const char *name;
+        std::optional<QByteArray> content; // nullopt: nothing is written
+    };
+    const Case cases[] = {
+        {"missing.mdb", std::nullopt},
+        {"testo.mdb", QByteArray("Versione=4.5\r\n")},
+        {"vuoto.mdb", QByteArray()},
+        {"rumore.mdb", noise},
+        {"magia.mdb", badMagic},
+        {"versione.mdb", aceVersion},
+        {"cut100.mdb", bytes.left(100)},
+        {"cut2048.mdb", bytes.left(2048)},
+        {"cut4096.mdb", bytes.left(4096)},
+        {"cut2pages.mdb", bytes.left(2 * 4096)},
+        {"cut2pages1.mdb", bytes.left(2 * 4096 + 1)},
+        {"cutlast.mdb", bytes.left(bytes.size() - 1)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = path(c.name);
+        if (c.content) {
+            QFile out(file);
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+            out.write(*c.content);
+        }
+        EXPECT_EQ(errorOf([&] { firstField(file, "Accesso", "Versione"); }), err::ProviderFailed);
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir("cartella.mdb"));
+    EXPECT_EQ(errorOf([&] { firstField(path("cartella.mdb"), "Accesso", "Versione"); }),
+              err::ProviderFailed);
+}
+
+TEST_F(DbTest, DamagedPagesGiveAnErrorOrTheRow) {
+    // Every page of a valid file cut away or overwritten in turn: whatever the reader makes
+    // of it, it answers with a provider error or a row, and never crashes.
+    const QString good = write({versionTable("Accesso", "4.5")}, "good.mdb");
+    QFile in(good);
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray bytes = in.readAll();
+    const int pages = int(bytes.size() / 4096);
+    for (int page = 1; page < pages; ++page) {
+        for (char fill : {'\0', '\xFF', '\x01'}) {
+            QByteArray damaged = bytes;
+            damaged.replace(page * 4096 + 1, 4095, QByteArray(4095, fill));
+            QFile out(path("damaged.mdb"));
+            ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            out.write(damaged);
+            out.close();
+            const std::int32_t e =
+                errorOf([&] { firstField(out.fileName(), "Accesso", "Versione"); });
+            EXPECT_TRUE(e == 0 || e == err::ProviderFailed || e == err::TableNotFound ||
+                        e == err::NoCurrentRecord)
+                << "page " << page << " error " << e;
+        }
+    }
+}
+
+TEST_F(DbTest, FaultHookSeesTheHostPathAndInjectsErrors) {
+    const QString file = write({versionTable("Accesso", "4.5")});
+    QString seen;
+    db::setOpenFaultHook([&](const QString &hostPath) {
+        seen = hostPath;
+        vb::raise(err::ProviderFailed);
+    });
+    db::Connection cn;
+    EXPECT_EQ(errorOf([&] { cn.Open(connectionString(file, {})); }), err::ProviderFailed);
+    EXPECT_EQ(seen, file);
+    EXPECT_FALSE(cn.isOpen());
+}
+
+TEST_F(DbTest, LargeTableGivesItsFirstRow) {
+    jet::Table table = versionTable("Accesso", "row 0");
+    for (int i = 1; i < 2000; ++i)
+        table.rows.push_back({"row " + std::to_string(i), jet::DateTime{40000.0 + i}});
+    const QString file = write({table});
+    EXPECT_EQ(firstField(file, "Accesso", "Versione"), "row 0");
+    EXPECT_EQ(firstField(file, "Accesso", "dataver"), vb::dateTime(2024, 3, 15, 10, 30, 0));
+}
+
+} // namespace
