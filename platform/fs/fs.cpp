@@ -1,0 +1,387 @@
+// Windows path texts resolved over the host file system, and the file operations the
+// program uses.
+#include "platform/fs/fs.h"
+#include "platform/fs/internal.h"
+#include "platform/vb/error.h"
+
+#include <QDir>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace fs {
+namespace {
+
+using detail::encoded;
+using detail::join;
+using detail::statOf;
+
+std::atomic<int> checkpointSteps{0};
+FaultHook faultHook;
+
+// Closes the descriptor on every way out.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Raises the number for a failed system call; `whenMissing` says what a missing entry means
+// for this operation (a missing file, or a missing folder on the way).
+[[noreturn]] void raiseErrno(int error, std::int32_t fallback, std::int32_t whenMissing) {
+    if (error == ENOENT) vb::raise(whenMissing);
+    vb::raise(errorFromErrno(error, fallback));
+}
+
+bool isFolder(const QString &hostPath) {
+    const auto info = statOf(hostPath, true);
+    return info && S_ISDIR(info->st_mode);
+}
+
+QString parentOf(const QString &hostPath) {
+    const qsizetype slash = hostPath.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : hostPath.left(slash);
+}
+
+QString nameOf(const QString &hostPath) {
+    return hostPath.mid(hostPath.lastIndexOf(u'/') + 1);
+}
+
+bool isSeparator(QChar c) {
+    return c == u'\\' || c == u'/';
+}
+
+bool hasDrive(const QString &path) {
+    if (path.size() < 2 || path[1] != u':') return false;
+    const char16_t c = path[0].toUpper().unicode();
+    return c >= u'A' && c <= u'Z';
+}
+
+struct WindowsPath {
+    QChar letter;
+    QStringList components; // no empty, "." or ".." components left
+};
+
+WindowsPath parse(const QString &path) {
+    QString full = path;
+    if (!hasDrive(path)) {
+        // A path starting with two separators names a network share, which has no drive.
+        if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))
+            vb::raise(vb::err::PathNotFound);
+        const QString current = currentFolder();
+        full = !path.isEmpty() && isSeparator(path[0]) ? current.left(2) + path
+                                                       : current + u'\\' + path;
+    }
+    WindowsPath parsed{full[0].toUpper(), {}};
+    QString rest = full.mid(2);
+    rest.replace(u'/', u'\\');
+    for (const QString &component : rest.split(u'\\', Qt::SkipEmptyParts)) {
+        if (component == u"..") {
+            if (!parsed.components.isEmpty()) parsed.components.removeLast();
+        } else if (component != u".") {
+            parsed.components.append(component);
+        }
+    }
+    return parsed;
+}
+
+// The entry of `folder` called `name`: as written when that exists, else the first in
+// ordinal order of those that differ only in case; empty when there is none.
+QString findEntry(const QString &folder, const QString &name) {
+    if (statOf(join(folder, name), false)) return name;
+    DIR *dir = ::opendir(encoded(folder).constData());
+    if (!dir) return {};
+    QStringList matches;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QString candidate = QFile::decodeName(entry->d_name);
+        if (candidate.compare(name, Qt::CaseInsensitive) == 0) matches.append(candidate);
+    }
+    ::closedir(dir);
+    if (matches.isEmpty()) return {};
+    return *std::min_element(matches.begin(), matches.end());
+}
+
+std::optional<QString> tryHost(const QString &windowsPath) {
+    try {
+        return toHost(windowsPath);
+    } catch (const vb::VbError &) {
+        return std::nullopt;
+    }
+}
+
+bool isNormalFile(const QString &hostPath) {
+    const auto info = statOf(hostPath, true);
+    return info && S_ISREG(info->st_mode) && !isHiddenOrSystem(hostPath);
+}
+
+// Windows-1252 differs from Latin-1 only in 0x80-0x9F; the five unassigned bytes keep their
+// own code, as the Windows conversion does.
+constexpr std::array<char16_t, 32> kWindows1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+QString decodeWindows1252(const QByteArray &bytes) {
+    QString text(bytes.size(), Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        text[i] = byte >= 0x80 && byte <= 0x9F ? QChar(kWindows1252High[byte - 0x80]) : QChar(byte);
+    }
+    return text;
+}
+
+// Writes a copy of `source` next to `target` under a hidden temporary name and renames it
+// over `target`: a link at `target` is replaced rather than followed, and an interrupted copy
+// never leaves a half-written file under the real name.
+void copyReplacing(const QString &source, const QString &target) {
+    Descriptor input(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (input.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+    struct stat sourceInfo;
+    if (::fstat(input.fd, &sourceInfo) != 0)
+        raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+
+    QByteArray temporary = encoded(join(parentOf(target), ".quna-copy-XXXXXX"));
+    Descriptor output(::mkstemp(temporary.data()));
+    if (output.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
+    const auto failWith = [&](int error) {
+        ::unlink(temporary.constData());
+        raiseErrno(error, vb::err::PathFileAccess, vb::err::PathNotFound);
+    };
+
+    std::array<char, 64 * 1024> buffer;
+    for (;;) {
+        const ssize_t got = ::read(input.fd, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) failWith(errno);
+        if (got == 0) break;
+        for (ssize_t written = 0; written < got;) {
+            const ssize_t put = ::write(output.fd, buffer.data() + written, got - written);
+            if (put < 0 && errno == EINTR) continue;
+            if (put < 0) failWith(errno);
+            written += put;
+        }
+    }
+    const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
+    if (::fchmod(output.fd, sourceInfo.st_mode & 07777) != 0 || ::futimens(output.fd, times) != 0)
+        failWith(errno);
+    const int closed = ::close(output.fd); // a network file system may report a full disk here
+    output.fd = -1;
+    if (closed != 0) failWith(errno);
+    if (::rename(temporary.constData(), encoded(target).constData()) != 0) failWith(errno);
+}
+
+} // namespace
+
+std::optional<struct stat> detail::statOf(const QString &hostPath, bool followLinks) {
+    struct stat info;
+    const QByteArray path = encoded(hostPath);
+    const int result =
+        followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info);
+    if (result != 0) return std::nullopt;
+    return info;
+}
+
+QString toHost(const QString &windowsPath) {
+    const WindowsPath parsed = parse(windowsPath);
+    const auto drive = detail::findDrive(parsed.letter);
+    if (!drive) vb::raise(vb::err::PathNotFound);
+    if (!isFolder(drive->hostRoot)) vb::raise(vb::err::DeviceUnavailable);
+    QString host = drive->hostRoot;
+    bool resolving = true; // once a component is missing, the rest is taken as written
+    for (const QString &component : parsed.components) {
+        const QString found = resolving ? findEntry(host, component) : QString();
+        resolving = !found.isEmpty();
+        host = join(host, resolving ? found : component);
+    }
+    return host;
+}
+
+QString toWindows(const QString &hostPath) {
+    const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(hostPath));
+    const Drive *best = nullptr;
+    for (const Drive &drive : drives()) {
+        const QString &root = drive.hostRoot;
+        const bool inside = root == u"/" || path == root || path.startsWith(root + u'/');
+        if (inside && (!best || root.size() > best->hostRoot.size())) best = &drive;
+    }
+    if (!best) vb::raise(vb::err::PathNotFound);
+    QString rest = path.mid(best->hostRoot.size());
+    if (rest.startsWith(u'/')) rest.remove(0, 1);
+    return QString(best->letter) + QStringLiteral(":\\") + rest.replace(u'/', u'\\');
+}
+
+bool isHiddenOrSystem(const QString &hostPath) {
+    const QString name = nameOf(hostPath);
+    if (name.startsWith(u'.') && name != u"." && name != u"..") return true;
+
+    // Samba keeps the DOS attributes as a hex text ("0x22"), newer versions followed by a
+    // NUL and a binary tail; a value that does not start with such a text is ignored.
+    const QByteArray path = encoded(hostPath);
+    const ssize_t size = ::getxattr(path.constData(), "user.DOSATTRIB", nullptr, 0);
+    if (size <= 0) return false;
+    QByteArray value(size, '\0');
+    const ssize_t got = ::getxattr(path.constData(), "user.DOSATTRIB", value.data(), value.size());
+    if (got <= 0) return false;
+    value.truncate(got);
+    const QByteArray text = value.left(value.indexOf('\0') < 0 ? got : value.indexOf('\0'));
+    if (!text.startsWith("0x") && !text.startsWith("0X")) return false;
+    bool isHex = false;
+    const uint attributes = text.mid(2).toUInt(&isHex, 16);
+    constexpr uint kHidden = 0x02, kSystem = 0x04;
+    return isHex && (attributes & (kHidden | kSystem)) != 0;
+}
+
+bool normalFileExists(const QString &windowsPath) {
+    const auto host = tryHost(windowsPath);
+    return host && isNormalFile(*host);
+}
+
+bool entryExists(const QString &windowsPath) {
+    const auto host = tryHost(windowsPath);
+    return host && (isNormalFile(*host) || (isFolder(*host) && !isHiddenOrSystem(*host)));
+}
+
+bool folderExists(const QString &windowsPath) {
+    const auto host = tryHost(windowsPath);
+    return host && isFolder(*host);
+}
+
+void makeFolder(const QString &windowsPath) {
+    const QString host = toHost(windowsPath);
+    if (statOf(host, false)) vb::raise(vb::err::PathFileAccess);
+    if (!isFolder(parentOf(host))) vb::raise(vb::err::PathNotFound);
+    checkpoint("folder");
+    if (::mkdir(encoded(host).constData(), 0777) != 0)
+        raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
+}
+
+void changeFolder(const QString &windowsPath) {
+    const QString host = toHost(windowsPath);
+    if (!isFolder(host)) vb::raise(vb::err::PathNotFound);
+    if (::chdir(encoded(host).constData()) != 0)
+        raiseErrno(errno, vb::err::PathNotFound, vb::err::PathNotFound);
+}
+
+QString currentFolder() {
+    return toWindows(QDir::currentPath());
+}
+
+QString readRecord(const QString &windowsPath, int length) {
+    if (length < 1) vb::raise(vb::err::InvalidCall);
+    const QString host = toHost(windowsPath);
+    Descriptor file(::open(encoded(host).constData(), O_RDONLY | O_CLOEXEC));
+    if (file.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+    struct stat info;
+    if (::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) vb::raise(vb::err::PathFileAccess);
+
+    QByteArray record(length, ' '); // a short file reads as its bytes followed by blanks
+    for (qsizetype filled = 0; filled < length;) {
+        const ssize_t got = ::read(file.fd, record.data() + filled, length - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) vb::raise(errorFromErrno(errno, vb::err::DeviceIo));
+        if (got == 0) break;
+        filled += got;
+    }
+    return decodeWindows1252(record);
+}
+
+void copyFile(const QString &from, const QString &to) {
+    const QString source = toHost(from);
+    const auto sourceInfo = statOf(source, true);
+    if (!sourceInfo || S_ISDIR(sourceInfo->st_mode)) vb::raise(vb::err::FileNotFound);
+    const QString target = toHost(to);
+    if (!isFolder(parentOf(target))) vb::raise(vb::err::PathNotFound);
+    const auto targetInfo = statOf(target, false);
+    if (targetInfo && S_ISDIR(targetInfo->st_mode)) vb::raise(vb::err::PathFileAccess);
+    // A file the user may not write stays, as a read-only file does on Windows.
+    if (targetInfo && S_ISREG(targetInfo->st_mode) &&
+        ::access(encoded(target).constData(), W_OK) != 0 && errno == EACCES)
+        vb::raise(vb::err::PermissionDenied);
+    checkpoint("copy");
+    copyReplacing(source, target);
+}
+
+void deleteFile(const QString &windowsPath) {
+    const QString host = toHost(windowsPath);
+    const auto info = statOf(host, false);
+    if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
+    checkpoint("delete");
+    if (::unlink(encoded(host).constData()) != 0)
+        raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+}
+
+std::int64_t fileSize(const QString &windowsPath) {
+    const auto info = statOf(toHost(windowsPath), true);
+    if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
+    return info->st_size;
+}
+
+void syncFileSystem(const QString &hostPath) {
+    Descriptor handle(::open(encoded(hostPath).constData(), O_RDONLY | O_CLOEXEC));
+    if (handle.fd < 0)
+        handle.fd = ::open(encoded(parentOf(hostPath)).constData(), O_RDONLY | O_CLOEXEC);
+    if (handle.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
+#ifdef __linux__
+    if (::syncfs(handle.fd) == 0) return;
+#else
+    ::sync();
+#endif
+    if (::fsync(handle.fd) != 0) vb::raise(errorFromErrno(errno, vb::err::DeviceIo));
+}
+
+void checkpoint(const char *what) {
+    const int step = ++checkpointSteps;
+    if (faultHook) faultHook(step, what);
+}
+
+void setFaultHook(FaultHook hook) {
+    faultHook = std::move(hook);
+}
+int checkpointCount() {
+    return checkpointSteps;
+}
+void resetCheckpoints() {
+    checkpointSteps = 0;
+}
+
+std::int32_t errorFromErrno(int error, std::int32_t fallback) {
+    switch (error) {
+    case ENOENT:
+        return vb::err::FileNotFound;
+    case ENOSPC:
+    case EDQUOT:
+        return vb::err::DiskFull;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+        return vb::err::PermissionDenied;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+        return vb::err::PathNotFound;
+    case EIO:
+        return vb::err::DeviceIo;
+#ifdef ENOMEDIUM
+    case ENOMEDIUM:
+        return vb::err::DiskNotReady;
+#endif
+    case ENXIO:
+    case ENODEV:
+        return vb::err::DeviceUnavailable;
+    default:
+        return fallback;
+    }
+}
+
+} // namespace fs

@@ -1,0 +1,298 @@
+// Windows paths over a temporary folder mapped as drive C:, and the file operations on it.
+#include "platform/fs/fs.h"
+#include "platform/vb/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace {
+
+std::int32_t errorOf(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const vb::VbError &e) {
+        return e.number();
+    }
+    return 0;
+}
+
+class FsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(temp.isValid());
+        root = temp.path();
+        fs::setDrives({{u'C', root, "test"}, {u'Z', "/", "/"}, {u'M', root + "/gone", "gone"}});
+        fs::resetCheckpoints();
+    }
+    void TearDown() override {
+        QDir::setCurrent(startFolder);
+        fs::setDrives({});
+        fs::setFaultHook({});
+        fs::setProbeHook({});
+    }
+    QString path(const QString &relative) const { return root + "/" + relative; }
+    void write(const QString &relative, const QByteArray &bytes) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        QFile file(path(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    void folder(const QString &relative) const { QDir().mkpath(path(relative)); }
+    QByteArray read(const QString &relative) const {
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    // False when the file system refuses user extended attributes.
+    bool setDosAttributes(const QString &relative, const QByteArray &value) const {
+        return ::setxattr(QFile::encodeName(path(relative)).constData(), "user.DOSATTRIB",
+                          value.constData(), value.size(), 0) == 0;
+    }
+
+    QTemporaryDir temp;
+    QString root;
+    QString startFolder = QDir::currentPath();
+};
+
+TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
+    write("Quna/Config.DAT", "x");
+    write("config.dat", "x");
+    write("quna.old", "x");
+    write("Readme.txt", "x");
+    write("README.TXT", "x");
+    folder("Quna/Data");
+    struct Case {
+        const char *windows;
+        const char *host; // relative to the drive root
+    } cases[] = {
+        {"C:\\Quna\\Config.DAT", "Quna/Config.DAT"},
+        {"c:\\QUNA\\config.dat", "Quna/Config.DAT"},
+        {"C:/quna/data", "Quna/Data"},
+        {"C:\\\\config.dat", "config.dat"}, // a drive root "C:\" with "\config.dat" appended
+        {"C:\\Quna\\.\\Data\\..\\\\Config.DAT", "Quna/Config.DAT"},
+        {"C:\\..\\..\\Quna", "Quna"}, // never above the drive root
+        {"C:\\quna\\New\\File.txt", "Quna/New/File.txt"},
+        {"C:\\Quna.OLD", "quna.old"}, // a new file reuses the name differing in case
+        {"C:\\Readme.txt", "Readme.txt"},
+        {"C:\\readme.TXT", "README.TXT"}, // no exact name: the first in sorted order
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(fs::toHost(c.windows), path(c.host)) << c.windows;
+    EXPECT_EQ(fs::toHost("C:"), root);
+    EXPECT_EQ(fs::toHost("C:\\"), root);
+    EXPECT_EQ(errorOf([] { fs::toHost("Q:\\config.dat"); }), vb::err::PathNotFound);
+    EXPECT_EQ(errorOf([] { fs::toHost("M:\\config.dat"); }), vb::err::DeviceUnavailable);
+
+    fs::changeFolder("c:\\quna");
+    EXPECT_EQ(fs::currentFolder(), "C:\\Quna");
+    EXPECT_EQ(fs::toHost("data"), path("Quna/Data"));
+    EXPECT_EQ(fs::toHost("\\QUNA.old"), path("quna.old"));
+}
+
+TEST_F(FsTest, HostPathsAsDrivePaths) {
+    folder("Quna/Data");
+    fs::setDrives({{u'Z', "/", "/"}, {u'C', root, "c"}, {u'D', root + "/Quna/", "d"}});
+    EXPECT_EQ(fs::toWindows(path("Quna/Data")), "D:\\Data"); // the longest root wins
+    EXPECT_EQ(fs::toWindows(root), "C:\\");
+    EXPECT_EQ(fs::toWindows("/opt/quna"), "Z:\\opt\\quna");
+    EXPECT_EQ(fs::toWindows("/"), "Z:\\");
+    for (const QString &host : {path("Quna/Data"), root, QString("/opt/quna")})
+        EXPECT_EQ(fs::toHost(fs::toWindows(host)), host);
+
+    const QString program = fs::programFolder();
+    EXPECT_FALSE(program.endsWith(u'\\'));
+    EXPECT_EQ(fs::toHost(program),
+              QFileInfo(QFile::symLinkTarget("/proc/self/exe")).absolutePath());
+}
+
+TEST_F(FsTest, ExistenceOfFilesFoldersAndHiddenEntries) {
+    write("plain.txt", "x");
+    write(".dotted", "x");
+    folder("Folder");
+    folder(".hiddenfolder");
+    ASSERT_EQ(::symlink(QFile::encodeName(path("plain.txt")).constData(),
+                        QFile::encodeName(path("link.txt")).constData()),
+              0);
+    struct Case {
+        const char *windows;
+        bool normalFile, entry, folder;
+    } cases[] = {
+        {"C:\\PLAIN.TXT", true, true, false},      {"C:\\link.txt", true, true, false},
+        {"C:\\folder", false, true, true},         {"C:\\.dotted", false, false, false},
+        {"C:\\.hiddenfolder", false, false, true}, {"C:\\missing.txt", false, false, false},
+        {"Q:\\plain.txt", false, false, false},    {"M:\\plain.txt", false, false, false},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(fs::normalFileExists(c.windows), c.normalFile) << c.windows;
+        EXPECT_EQ(fs::entryExists(c.windows), c.entry) << c.windows;
+        EXPECT_EQ(fs::folderExists(c.windows), c.folder) << c.windows;
+    }
+}
+
+TEST_F(FsTest, DosAttributesHideFiles) {
+    struct Case {
+        const char *name;
+        QByteArray attributes;
+        bool visible;
+    } cases[] = {
+        {"config.dat", "0x22", false},                            // hidden + archive
+        {"system.dat", "0x24", false},                            // system + archive
+        {"archive.dat", "0x20", true},                            // archive only
+        {"blob.dat", QByteArray("0x2\0\4\0\4\0\0\0", 10), false}, // text with a binary tail
+        {"binary.dat", QByteArray("\2\0\0\0", 4), true},          // binary only: ignored
+    };
+    for (const Case &c : cases) {
+        write(c.name, "x");
+        if (!setDosAttributes(c.name, c.attributes))
+            GTEST_SKIP() << "no user extended attributes here; the dot rule still applies";
+        EXPECT_EQ(fs::normalFileExists(QString("C:\\") + c.name), c.visible) << c.name;
+        EXPECT_EQ(fs::isHiddenOrSystem(path(c.name)), !c.visible) << c.name;
+    }
+}
+
+TEST_F(FsTest, ReadsFirstRecordAsWindows1252) {
+    struct Case {
+        QByteArray bytes;
+        QString record;
+    } cases[] = {
+        {QByteArray(50, 'A'), QString(50, u'A')},
+        {QByteArray(50, 'B') + "tail", QString(50, u'B')},
+        {"abc", "abc" + QString(47, u' ')},
+        {"", QString(50, u' ')},
+        {QByteArray("\xE0\x80\t\0\r\n\x9F", 7),
+         QString::fromUtf8("à€\t") + QChar(0) + "\r\n" + QChar(0x178) + QString(43, u' ')},
+    };
+    for (const Case &c : cases) {
+        write("record.dat", c.bytes);
+        EXPECT_EQ(fs::readRecord("C:\\RECORD.DAT", 50), c.record) << c.bytes.toHex().constData();
+    }
+}
+
+TEST_F(FsTest, FailuresRaiseTheRuntimeNumbers) {
+    write("source.txt", "x");
+    folder("Folder");
+    struct Case {
+        const char *what;
+        std::function<void()> action;
+        std::int32_t number;
+    } cases[] = {
+        {"copy missing", [] { fs::copyFile("C:\\none.txt", "C:\\x.txt"); }, 53},
+        {"copy folder", [] { fs::copyFile("C:\\Folder", "C:\\x.txt"); }, 53},
+        {"copy into missing folder", [] { fs::copyFile("C:\\source.txt", "C:\\no\\x.txt"); }, 76},
+        {"copy onto folder", [] { fs::copyFile("C:\\source.txt", "C:\\folder"); }, 75},
+        {"copy to unknown drive", [] { fs::copyFile("C:\\source.txt", "Q:\\x.txt"); }, 76},
+        {"delete missing", [] { fs::deleteFile("C:\\none.txt"); }, 53},
+        {"delete folder", [] { fs::deleteFile("C:\\Folder"); }, 53},
+        {"size missing", [] { fs::fileSize("C:\\none.txt"); }, 53},
+        {"size folder", [] { fs::fileSize("C:\\Folder"); }, 53},
+        {"make existing", [] { fs::makeFolder("C:\\FOLDER"); }, 75},
+        {"make without parent", [] { fs::makeFolder("C:\\no\\sub"); }, 76},
+        {"change to missing", [] { fs::changeFolder("C:\\no"); }, 76},
+        {"read missing", [] { fs::readRecord("C:\\none.txt", 50); }, 53},
+        {"read folder", [] { fs::readRecord("C:\\Folder", 50); }, 75},
+        {"list missing", [] { fs::subfolders("C:\\no"); }, 76},
+        {"sync missing", [] { fs::syncFileSystem("/no/such/folder/x"); }, 76},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(errorOf(c.action), c.number) << c.what;
+    EXPECT_EQ(fs::checkpointCount(), 0) << "refused operations change nothing";
+}
+
+TEST_F(FsTest, CopyReplacesTheDestinationItself) {
+    write("new/Quna.exe", "new contents");
+    ::chmod(QFile::encodeName(path("new/Quna.exe")).constData(), 0751);
+    write("quna.old", "old");
+    write("victim.dat", "victim");
+    ASSERT_EQ(::symlink("victim.dat", QFile::encodeName(path("link.dat")).constData()), 0);
+
+    fs::copyFile("C:\\new\\Quna.exe", "C:\\Quna.OLD");
+    EXPECT_EQ(read("quna.old"), "new contents");
+    EXPECT_FALSE(QFileInfo::exists(path("Quna.OLD")));
+    EXPECT_EQ(QFileInfo(path("quna.old")).permissions(),
+              QFileInfo(path("new/Quna.exe")).permissions());
+    EXPECT_EQ(fs::fileSize("C:\\quna.old"), 12);
+
+    fs::copyFile("C:\\new\\Quna.exe", "C:\\link.dat");
+    EXPECT_FALSE(QFileInfo(path("link.dat")).isSymLink());
+    EXPECT_EQ(read("link.dat"), "new contents");
+    EXPECT_EQ(read("victim.dat"), "victim");
+    EXPECT_EQ(QDir(root).entryList(QDir::Hidden | QDir::Files).filter(".quna-copy").size(), 0);
+
+    fs::deleteFile("C:\\LINK.DAT");
+    fs::deleteFile("C:\\quna.old");
+    EXPECT_FALSE(QFileInfo::exists(path("link.dat")));
+    EXPECT_FALSE(QFileInfo::exists(path("quna.old")));
+}
+
+TEST_F(FsTest, ListsSortedWithoutRegardToCase) {
+    for (const char *name : {"QN45070218.ZIP", "qn1.zip", "Qn2.Zip", "qnx.txt", "other.zip",
+                             ".qn-hidden.zip", "abc.zip", "ABC.zip", "README"})
+        write(name, "x");
+    for (const char *name : {"qnfolder.zip", "Beta", "alpha", ".git"})
+        folder(name);
+    struct Case {
+        const char *pattern;
+        QStringList names;
+    } cases[] = {
+        {"qn*.zip", {"qn1.zip", "Qn2.Zip", "QN45070218.ZIP"}},
+        {"QN?.ZIP", {"qn1.zip", "Qn2.Zip"}},
+        {"a*", {"ABC.zip", "abc.zip"}}, // same name but for case: exact order
+        {"*.txt;readme", {"qnx.txt", "README"}},
+        {"*.*",
+         {"ABC.zip", "abc.zip", "other.zip", "qn1.zip", "Qn2.Zip", "QN45070218.ZIP", "qnx.txt",
+          "README"}},
+        {"nothing*", {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(fs::matchingFiles("C:\\", c.pattern), c.names) << c.pattern;
+    EXPECT_EQ(fs::subfolders("C:"), QStringList({"alpha", "Beta", "qnfolder.zip"}));
+}
+
+TEST_F(FsTest, ProbesDrives) {
+    struct Case {
+        char16_t letter;
+        std::int32_t number;
+    } cases[] = {{u'C', 0}, {u'c', 0}, {u'M', 68}, {u'Q', 68}};
+    for (const Case &c : cases)
+        EXPECT_EQ(errorOf([&] { fs::probeDrive(c.letter); }), c.number) << char(c.letter);
+
+    int tries = 0; // a drive that becomes ready on the third try
+    fs::setProbeHook([&](QChar letter) { return letter == u'A' && ++tries < 3 ? 71 : 0; });
+    EXPECT_EQ(errorOf([] { fs::probeDrive(u'a'); }), 71);
+    EXPECT_EQ(errorOf([] { fs::probeDrive(u'A'); }), 71);
+    EXPECT_EQ(errorOf([] { fs::probeDrive(u'A'); }), 0);
+}
+
+TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
+    write("source.txt", "x");
+    std::vector<std::pair<int, std::string>> seen;
+    fs::setFaultHook([&](int step, const char *what) {
+        seen.emplace_back(step, what);
+        if (step == 3) vb::raise(vb::err::PermissionDenied); // a read-only file system
+    });
+    fs::copyFile("C:\\source.txt", "C:\\copy.txt");
+    fs::makeFolder("C:\\Sub");
+    EXPECT_EQ(errorOf([] { fs::deleteFile("C:\\copy.txt"); }), 70);
+    EXPECT_TRUE(QFileInfo::exists(path("copy.txt"))) << "the failed step changed nothing";
+    fs::syncFileSystem(root);
+    EXPECT_EQ(fs::checkpointCount(), 3);
+    const std::vector<std::pair<int, std::string>> expected = {
+        {1, "copy"}, {2, "folder"}, {3, "delete"}};
+    EXPECT_EQ(seen, expected);
+}
+
+TEST(HostDrives, RootIsDriveZ) {
+    const std::vector<fs::Drive> table = fs::hostDrives();
+    ASSERT_FALSE(table.empty());
+    EXPECT_EQ(table.front().letter, u'Z');
+    EXPECT_EQ(table.front().hostRoot, "/");
+    EXPECT_EQ(fs::toWindows("/opt/quna"), "Z:\\opt\\quna");
+}
+
+} // namespace
