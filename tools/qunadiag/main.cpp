@@ -1,0 +1,37 @@
+// qunadiag: checks for support staff, run on the workstation. Each subcommand exercises the
+// same code the updater's window uses, without the window.
+#include "diag.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Subcommand {
+    const char* name;
+    int (*run)(QStringList args);
+    const char* usage;
+};
+
+const Subcommand subcommands[] = {
+    {"db", runDb, "db FILE [--password P] [--table NAME | --query TEXT]"},
+};
+
+int usage() {
+    std::fputs("usage:\n", stderr);
+    for (const Subcommand& s : subcommands)
+        std::fprintf(stderr, "  qunadiag %s\n", s.usage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage();
+    QStringList args;
+    for (int i = 2; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    for (const Subcommand& s : subcommands)
+        if (std::strcmp(argv[1], s.name) == 0) return s.run(args);
+    return usage();
+}
