@@ -16,7 +16,7 @@ protected:
 };
 
 struct NameCase {
-    const char *name;
+    const char* name;
     bool accepted;
 };
 
@@ -37,7 +37,7 @@ TEST_F(NamingTest, Acceptance) {
         {"qn45      .zip", false},    // blanks only
         {"", false},
     };
-    for (const NameCase &c : cases)
+    for (const NameCase& c : cases)
         EXPECT_EQ(update::nameAccepted(QString::fromUtf8(c.name)), c.accepted) << c.name;
 }
 
@@ -47,7 +47,7 @@ TEST_F(NamingTest, Version) {
 }
 
 struct DateCase {
-    const char *name;
+    const char* name;
     int year, month, day;
 };
 
@@ -63,7 +63,7 @@ TEST_F(NamingTest, DateWithCarryOver) {
         {"qn450702 8.zip", 2007, 2, 8},  // a blank before the day digit is allowed
         {"qn450702,0.zip", 2007, 1, 31}, // ",0" reads as zero under the decimal comma
     };
-    for (const DateCase &c : cases) {
+    for (const DateCase& c : cases) {
         const vb::DateParts p = vb::parts(update::dateOf(QString::fromUtf8(c.name)));
         EXPECT_EQ(p.year, c.year) << c.name;
         EXPECT_EQ(p.month, c.month) << c.name;
@@ -72,18 +72,18 @@ TEST_F(NamingTest, DateWithCarryOver) {
 }
 
 TEST_F(NamingTest, PiecesThatAreNotWholeNumbersRaiseTypeMismatch) {
-    const char *cases[] = {
+    const char* cases[] = {
         "qn45+70218.zip", // "20+7" is no number
         "qn45 70218.zip", // "20 7" neither, although the name is accepted
         "qn45O70218.zip",
         "qn4507,518.zip", // month ",5" is a half
         "qn4507021.zip",  // day "1." is no number under Italian settings
     };
-    for (const char *name : cases) {
+    for (const char* name : cases) {
         try {
             update::dateOf(QString::fromUtf8(name));
             ADD_FAILURE() << name << " gave a date";
-        } catch (const vb::VbError &e) {
+        } catch (const vb::VbError& e) {
             EXPECT_EQ(e.number(), vb::err::TypeMismatch) << name;
         }
     }

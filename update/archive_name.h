@@ -10,13 +10,13 @@ namespace update {
 
 // At least 14 characters, with characters 5-10 reading as a number in the user's locale.
 // Neither the "qn" prefix nor the extension is checked.
-bool nameAccepted(const QString &name);
+bool nameAccepted(const QString& name);
 
 // Characters 3 and 4 joined by a dot: "qnab070218.zip" gives "a.b".
-QString versionOf(const QString &name);
+QString versionOf(const QString& name);
 
 // The date in characters 5-10 (year 2000-2099), with carry-over of out-of-range months and
 // days. A piece that is not a whole number raises the type mismatch error.
-vb::Date dateOf(const QString &name);
+vb::Date dateOf(const QString& name);
 
 } // namespace update

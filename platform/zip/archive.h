@@ -5,10 +5,22 @@
 #include "platform/vb/variant.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
 namespace zipc {
+
+// Extraction first writes every entry into a staging folder inside the destination, named
+// this prefix plus the process id (a dot name, so the file lists hide it): staged files are
+// n1, n2, ... CloseArchive then writes the commit list and moves the staged files into
+// place; the files they replace are kept there as o1, o2, ... until all moves are done.
+inline constexpr char kStagingPrefix[] = ".quna-staging-";
+// The commit list, present once CloseArchive has begun to move files: one UTF-8 line per
+// target, the staged file name (empty for a folder), a tab, the destination-relative path
+// ("\" separated, a folder ends in "\"). Every staged file was complete before it was
+// written, so an interrupted commit can be finished by moving the remaining staged files.
+inline constexpr char kCommitList[] = "commit";
 
 class Archive {
 public:
@@ -23,8 +35,8 @@ public:
     void NumericOption(std::int32_t value);
     void DestinationFolder(const QString& windowsPath);
 
-    vb::Variant EntryCount() const;                  // Long
-    vb::Variant EntryName(std::int32_t index) const; // text, as stored ("\" or "/")
+    vb::Variant EntryCount() const;                        // Long
+    vb::Variant EntryName(std::int32_t index) const;       // text, as stored ("\" or "/")
     vb::Variant EntryAttributes(std::int32_t index) const; // Long; 0x10 marks a folder
     vb::Variant EntryDate(std::int32_t index) const;       // Date
     vb::Variant EntrySize(std::int32_t index) const;       // Double (may exceed 32 bits)
@@ -37,6 +49,10 @@ public:
     void CloseArchive();
 
     bool isOpen() const;
+
+    // Destination-relative paths ("\" separated, a folder ends in "\") that CloseArchive
+    // will write, in extraction order; empty when nothing is pending. Crash recovery uses it.
+    QStringList pendingTargets() const;
 
 private:
     struct Impl;

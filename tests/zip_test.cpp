@@ -1,0 +1,484 @@
+// The archive component on archives made by the zip tools in use (Info-ZIP, bsdtar, 7-Zip
+// and libzip), over a temporary folder mapped as drive C:.
+#include "platform/zip/archive.h"
+
+#include "platform/fs/fs.h"
+#include "platform/vb/error.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zip.h>
+#include <zlib.h>
+
+// Failure messages show names and contents as text.
+inline std::ostream& operator<<(std::ostream& os, const QString& s) {
+    return os << s.toStdString();
+}
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << '"' << b.toStdString() << '"';
+}
+
+namespace {
+
+std::int32_t errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const vb::VbError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+// An entry written through libzip: raw name bytes, the host system and attributes.
+struct RawEntry {
+    QByteArray name;
+    QByteArray data;
+    zip_uint8_t opsys = ZIP_OPSYS_UNIX;
+    zip_uint32_t attributes = 0100644u << 16;
+    zip_flags_t encoding = ZIP_FL_ENC_GUESS;
+};
+
+class ZipTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // DOS times are local times; a zone with daylight saving time makes that visible.
+        setenv("TZ", "Europe/Rome", 1);
+        tzset();
+        ASSERT_TRUE(temp.isValid());
+        root = temp.path();
+        QDir(root).mkpath("src");
+        QDir(root).mkpath("dest");
+        fs::setDrives({{u'C', root, "test"}});
+    }
+    void TearDown() override {
+        fs::setFaultHook({});
+        fs::setDrives({});
+    }
+
+    QString path(const QString& relative) const { return root + "/" + relative; }
+    void write(const QString& relative, const QByteArray& bytes) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        QFile file(path(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray read(const QString& relative) const {
+        QFile file(path(relative));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+    // Runs a shell command in src/; false when it failed.
+    bool run(const QString& command) const {
+        const QString line = "cd '" + path("src") + "' && " + command + " >/dev/null 2>&1";
+        return std::system(line.toLocal8Bit().constData()) == 0;
+    }
+    static bool have(const char* tool) { return !QStandardPaths::findExecutable(tool).isEmpty(); }
+
+    void makeWithLibzip(const QString& relative, const std::vector<RawEntry>& entries) const {
+        int error = 0;
+        zip_t* za = zip_open(QFile::encodeName(path(relative)).constData(),
+                             ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(za, nullptr);
+        for (const RawEntry& e : entries) {
+            zip_source_t* src = zip_source_buffer(za, e.data.constData(), e.data.size(), 0);
+            const zip_int64_t i = zip_file_add(za, e.name.constData(), src, e.encoding);
+            ASSERT_GE(i, 0) << e.name.constData();
+            zip_file_set_external_attributes(za, i, 0, e.opsys, e.attributes);
+        }
+        ASSERT_EQ(zip_close(za), 0);
+    }
+
+    // Every file and folder below dest/ with its contents (folders end in "/"), staging
+    // folders included so that a leftover shows.
+    QMap<QString, QByteArray> tree() const {
+        QMap<QString, QByteArray> result;
+        QDirIterator it(path("dest"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            const QString relative = QDir(path("dest")).relativeFilePath(info.filePath());
+            if (info.isSymLink())
+                result[relative + "@"] = "";
+            else if (info.isDir())
+                result[relative + "/"] = "";
+            else
+                result[relative] = read("dest/" + relative);
+        }
+        return result;
+    }
+
+    // Opens, extracts the listed texts and closes; the first error number, or 0.
+    std::int32_t extract(const QString& archive, const QStringList& texts) {
+        return errorOf([&] {
+            zipc::Archive a;
+            a.OpenArchive("C:\\" + archive);
+            a.DestinationFolder("C:\\dest");
+            std::int32_t first = 0;
+            for (const QString& t : texts) {
+                const std::int32_t e = errorOf([&] { a.ExtractEntry(t); });
+                if (!first) first = e;
+            }
+            a.CloseArchive();
+            if (first) throw vb::VbError(first);
+        });
+    }
+
+    QTemporaryDir temp;
+    QString root;
+};
+
+// One source tree packed by each tool: the names, the folder bit and the sizes come out the
+// same.
+TEST_F(ZipTest, ListsWhatEachToolWrote) {
+    write("src/dir/a.txt", QByteArray(1000, 'a'));
+    write("src/perché.txt", "x");
+    QDir().mkpath(path("src/dir/sub"));
+    struct Case {
+        const char *tool, *command;
+        bool folders;
+    } cases[] = {
+        {"zip", "zip -qr ../a.zip dir perché.txt", true},
+        {"zip", "zip -qr -0 ../a.zip dir perché.txt", true},
+        {"zip", "zip -qrD ../a.zip dir perché.txt", false},
+        {"zip", "zip -qr -fz ../a.zip dir perché.txt", true},
+        {"zip", "zip -qr ../a.zip dir perché.txt && echo Quna | zip -qz ../a.zip", true},
+        {"bsdtar", "bsdtar -cf ../a.zip --format zip dir perché.txt", true},
+        {"7zz", "7zz a -tzip ../a.zip dir perché.txt", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        if (!have(c.tool)) GTEST_SKIP() << c.tool << " missing";
+        QFile::remove(path("a.zip"));
+        ASSERT_TRUE(run(QString::fromUtf8(c.command)));
+        zipc::Archive a;
+        a.OpenArchive("c:\\A.ZIP");
+        QMap<QString, std::int32_t> listed; // name -> folder bit
+        for (std::int32_t i = 0; i < vb::clng(a.EntryCount()); ++i) {
+            const QString name = vb::cstr(a.EntryName(i));
+            listed[name] = vb::clng(a.EntryAttributes(i)) & 0x10;
+            if (name != "dir/a.txt") continue;
+            EXPECT_EQ(vb::cdbl(a.EntrySize(i)), 1000.0);
+            const bool stored = QByteArray(c.command).contains("-0");
+            EXPECT_EQ(vb::cdbl(a.EntryCompressedSize(i)) == 1000.0, stored);
+        }
+        QMap<QString, std::int32_t> expected{{"dir/a.txt", 0}, {"perché.txt", 0}};
+        if (c.folders) expected.insert({{"dir/", 0x10}, {"dir/sub/", 0x10}});
+        EXPECT_EQ(listed, expected);
+        a.CloseArchive();
+    }
+}
+
+// Accented names in the encodings tools write them in.
+TEST_F(ZipTest, DecodesNamesAsTheArchiveDeclares) {
+    // The Unicode path extra field: version 1, CRC-32 of the stored name, the UTF-8 name.
+    const QByteArray cp437 = "citt\x85.txt";
+    QByteArray unicodePath("\x01", 1);
+    const zip_uint32_t crc = crc32(0, reinterpret_cast<const Bytef*>(cp437.constData()),
+                                   static_cast<uInt>(cp437.size()));
+    for (int b = 0; b < 4; ++b)
+        unicodePath += char((crc >> (8 * b)) & 0xFF);
+    unicodePath += "città.txt";
+
+    makeWithLibzip("a.zip", {{"perché.txt", "1"}, // UTF-8 flagged
+                             {"caff\x8A.txt", "2", ZIP_OPSYS_DOS, 0x20, ZIP_FL_ENC_CP437},
+                             {cp437, "3", ZIP_OPSYS_DOS, 0x20, ZIP_FL_ENC_CP437},
+                             {"@@.txt", "4", ZIP_OPSYS_DOS, 0x20}});
+    {
+        // libzip keeps the Unicode path field to itself: write it under another id, then
+        // patch the id in the local and the central header.
+        int error = 0;
+        zip_t* za = zip_open(QFile::encodeName(path("a.zip")).constData(), 0, &error);
+        ASSERT_EQ(zip_file_extra_field_set(
+                      za, 2, 0x7074, ZIP_EXTRA_FIELD_NEW,
+                      reinterpret_cast<const zip_uint8_t*>(unicodePath.constData()),
+                      static_cast<zip_uint16_t>(unicodePath.size()), ZIP_FL_CENTRAL | ZIP_FL_LOCAL),
+                  0);
+        ASSERT_EQ(zip_close(za), 0);
+        QByteArray bytes = read("a.zip");
+        const QByteArray header = QByteArray("\x74\x70", 2) + char(unicodePath.size()) + '\0';
+        ASSERT_EQ(bytes.count(header + unicodePath), 2);
+        // A Windows name whose bytes happen to be valid UTF-8 (libzip would not write it).
+        bytes.replace("@@.txt", "\xC3\xA9.txt");
+        bytes.replace(header + unicodePath,
+                      QByteArray("\x75\x70", 2) + header.mid(2) + unicodePath);
+        write("a.zip", bytes);
+    }
+    write("src/perché.txt", "5"); // Info-ZIP on Unix: UTF-8 as in the locale, not flagged
+    ASSERT_TRUE(run("zip -q ../b.zip perché.txt"));
+
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    EXPECT_EQ(vb::cstr(a.EntryName(0)), "perché.txt");
+    EXPECT_EQ(vb::cstr(a.EntryName(1)), "caffè.txt");
+    EXPECT_EQ(vb::cstr(a.EntryName(2)), "città.txt");
+    EXPECT_EQ(vb::cstr(a.EntryName(3)), "├⌐.txt"); // from Windows: code page 437 only
+    a.OpenArchive("C:\\b.zip");
+    EXPECT_EQ(vb::cstr(a.EntryName(0)), "perché.txt");
+}
+
+TEST_F(ZipTest, AttributesOfWindowsAndUnixEntries) {
+    makeWithLibzip("a.zip", {{"ro.txt", "", ZIP_OPSYS_DOS, 0x21},
+                             {"ntfs\\", "", ZIP_OPSYS_WINDOWS_NTFS, 0x10},
+                             {"nobit\\", "", ZIP_OPSYS_DOS, 0x00},
+                             {"ro-unix.txt", "", ZIP_OPSYS_UNIX, 0100444u << 16},
+                             {"rw-unix.txt", "", ZIP_OPSYS_UNIX, 0100600u << 16},
+                             {"no-mode.txt", "", ZIP_OPSYS_UNIX, 0}});
+    const std::int32_t expected[] = {0x21, 0x10, 0x10, 0x21, 0x20, 0x20};
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    for (std::int32_t i = 0; i < 6; ++i)
+        EXPECT_EQ(vb::clng(a.EntryAttributes(i)), expected[i]) << vb::cstr(a.EntryName(i));
+}
+
+TEST_F(ZipTest, DateIsTheStoredLocalTime) {
+    struct Case {
+        const char* touch;
+        vb::DateParts shown;
+    } cases[] = {
+        {"2007-02-18 10:20:30", {2007, 2, 18, 10, 20, 30}},
+        {"2007-07-18 23:59:58", {2007, 7, 18, 23, 59, 58}}, // summer time
+        {"1999-12-31 00:00:00", {1999, 12, 31, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        write("src/f.txt", "x");
+        ASSERT_TRUE(run(QString("touch -d '%1' f.txt && rm -f ../a.zip && zip -q ../a.zip f.txt")
+                            .arg(c.touch)));
+        zipc::Archive a;
+        a.OpenArchive("C:\\a.zip");
+        const vb::DateParts p = vb::parts(vb::cdate(a.EntryDate(0)));
+        EXPECT_EQ(std::tie(p.year, p.month, p.day, p.hour, p.minute, p.second),
+                  std::tie(c.shown.year, c.shown.month, c.shown.day, c.shown.hour, c.shown.minute,
+                           c.shown.second))
+            << c.touch;
+    }
+}
+
+TEST_F(ZipTest, OpenRefusesWhatIsNoArchive) {
+    write("src/f.txt", QByteArray(5000, 'f'));
+    ASSERT_TRUE(run("zip -q ../good.zip f.txt && zip -q ../e.zip f.txt && zip -qd ../e.zip f.txt"));
+    const QByteArray good = read("good.zip");
+    write("qn45070218.zip", "Questo non è un archivio zip\r\n");
+    write("empty.zip", "");
+    QDir().mkpath(path("folder.zip"));
+    write("truncated.zip", good.left(good.size() / 2));
+    QByteArray damaged = good;
+    damaged[damaged.indexOf("PK\x01\x02")] = 'X'; // central directory header signature
+    write("damaged.zip", damaged);
+    struct Case {
+        const char* name;
+        std::int32_t error;
+    } cases[] = {
+        {"missing.zip", vb::err::FileNotFound},
+        {"qn45070218.zip", vb::err::NotAnArchive},
+        {"empty.zip", vb::err::NotAnArchive},
+        {"folder.zip", vb::err::NotAnArchive},
+        {"truncated.zip", vb::err::NotAnArchive},
+        {"damaged.zip", vb::err::NotAnArchive},
+        {"good.zip", 0},
+    };
+    for (const Case& c : cases) {
+        zipc::Archive a;
+        EXPECT_EQ(errorOf([&] { a.OpenArchive(QString("C:\\") + c.name); }), c.error) << c.name;
+        EXPECT_EQ(a.isOpen(), c.error == 0) << c.name;
+    }
+    zipc::Archive a;
+    a.OpenArchive("C:\\e.zip");
+    EXPECT_EQ(vb::clng(a.EntryCount()), 0);
+}
+
+TEST_F(ZipTest, MembersNeedAnOpenArchiveAndAValidIndex) {
+    zipc::Archive a;
+    EXPECT_EQ(errorOf([&] { a.EntryCount(); }), vb::err::InvalidCall);
+    EXPECT_EQ(errorOf([&] { a.ExtractEntry("x"); }), vb::err::InvalidCall);
+    EXPECT_EQ(errorOf([&] { a.CloseArchive(); }), 0);
+    makeWithLibzip("a.zip", {{"x", "1"}});
+    a.OpenArchive("C:\\a.zip");
+    EXPECT_EQ(errorOf([&] { a.EntryName(1); }), vb::err::SubscriptOutOfRange);
+    EXPECT_EQ(errorOf([&] { a.EntryDate(-1); }), vb::err::SubscriptOutOfRange);
+}
+
+TEST_F(ZipTest, ExtractsIntoPlaceReplacingExistingFiles) {
+    write("src/QUNA.EXE", "new program");
+    write("src/Dati/Config.dat", "new config");
+    QDir().mkpath(path("src/Vuota"));
+    ASSERT_TRUE(run("chmod 750 QUNA.EXE && zip -qr ../a.zip QUNA.EXE Dati Vuota"));
+    write("dest/quna.exe", "old program");
+    write("dest/dati/config.dat", "old config");
+    write("dest/other.txt", "untouched");
+
+    EXPECT_EQ(extract("a.zip", {"QUNA.EXE", "Dati/Config.dat", "Vuota/%"}), 0);
+    const QMap<QString, QByteArray> expected{{"quna.exe", "new program"},
+                                             {"dati/", ""},
+                                             {"dati/config.dat", "new config"},
+                                             {"other.txt", "untouched"},
+                                             {"Vuota/", ""}};
+    EXPECT_EQ(tree(), expected);
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(path("dest/quna.exe")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0750u);
+}
+
+TEST_F(ZipTest, ModeComesFromTheArchiveOrTheReplacedFile) {
+    write("src/suid", "s");
+    ASSERT_TRUE(run("chmod 4755 suid && zip -q ../a.zip suid"));
+    makeWithLibzip("b.zip",
+                   {{"old.txt", "n", ZIP_OPSYS_DOS, 0x20}, {"new.txt", "n", ZIP_OPSYS_DOS, 0x20}});
+    write("dest/old.txt", "o");
+    ::chmod(QFile::encodeName(path("dest/old.txt")).constData(), 0600);
+    EXPECT_EQ(extract("a.zip", {"suid"}), 0);
+    EXPECT_EQ(extract("b.zip", {"old.txt", "new.txt"}), 0);
+    const struct {
+        const char* file;
+        mode_t mode;
+    } cases[] = {{"suid", 0755}, {"old.txt", 0600}, {"new.txt", 0644}};
+    for (const auto& c : cases) {
+        struct stat st;
+        ASSERT_EQ(::stat(QFile::encodeName(path("dest/") + c.file).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.file;
+    }
+}
+
+// Whatever goes wrong with one entry, nothing of the archive reaches the destination.
+TEST_F(ZipTest, RefusedEntriesLeaveTheDestinationUntouched) {
+    write("dest/keep.txt", "keep");
+    write("outside/secret", "secret");
+    const std::vector<RawEntry> unsafe = {
+        {"../x", "x"},       {"..\\x", "x"},     {"/abs", "x"},
+        {"\\abs", "x"},      {"C:x", "x"},       {"\\\\server\\x", "x"},
+        {"//server/x", "x"}, {"a/../../x", "x"}, {"sub\\..\\..\\x", "x"},
+    };
+    for (const RawEntry& e : unsafe) {
+        makeWithLibzip("a.zip", {{"good.txt", "g"}, e});
+        EXPECT_EQ(extract("a.zip", {"good.txt", QString::fromUtf8(e.name)}),
+                  vb::err::PathFileAccess)
+            << e.name.constData();
+    }
+    ASSERT_TRUE(run("ln -s ../outside/secret link && echo g > good.txt && "
+                    "zip -qy ../link.zip good.txt link"));
+    EXPECT_EQ(extract("link.zip", {"good.txt", "link"}), vb::err::PathFileAccess);
+    EXPECT_EQ(extract("link.zip", {"good.txt", "nessuna.txt"}), vb::err::FileNotFound);
+
+    // A symbolic link already in the destination is not followed.
+    ASSERT_TRUE(run("ln -s ../outside ../dest/lib && mkdir lib && echo x > lib/secret && "
+                    "zip -q ../lib.zip good.txt lib/secret"));
+    EXPECT_EQ(extract("lib.zip", {"good.txt", "lib/secret"}), vb::err::PathFileAccess);
+
+    const QMap<QString, QByteArray> expected{{"keep.txt", "keep"}, {"lib@", ""}};
+    EXPECT_EQ(tree(), expected);
+    EXPECT_EQ(read("outside/secret"), "secret");
+}
+
+TEST_F(ZipTest, DamagedOrUnreadableDataIsRefused) {
+    write("src/good.txt", "g");
+    write("src/data.txt", QByteArray(4000, 'd'));
+    ASSERT_TRUE(
+        run("zip -q0 ../crc.zip good.txt data.txt && zip -q -P pw ../enc.zip good.txt data.txt"));
+    QByteArray crc = read("crc.zip");
+    crc[crc.indexOf(QByteArray(100, 'd')) + 50] = 'e';
+    write("crc.zip", crc);
+    const bool ppmd = have("7zz") && run("7zz a -tzip -mm=PPMd ../ppmd.zip good.txt data.txt");
+    write("dest/data.txt", "old");
+    struct Case {
+        const char* archive;
+        bool available;
+    } cases[] = {{"crc.zip", true}, {"enc.zip", true}, {"ppmd.zip", ppmd}};
+    for (const Case& c : cases) {
+        if (!c.available) continue;
+        EXPECT_EQ(extract(c.archive, {"good.txt", "data.txt"}), vb::err::NotAnArchive) << c.archive;
+        EXPECT_EQ(tree(), (QMap<QString, QByteArray>{{"data.txt", "old"}})) << c.archive;
+    }
+}
+
+TEST_F(ZipTest, DiskFullIsReportedAndCleanedUp) {
+    if (::mount("tmpfs", QFile::encodeName(path("dest")).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a small file system here";
+    write("src/big", QByteArray(256 * 1024, 'b'));
+    const bool made = run("zip -q ../a.zip big");
+    const std::int32_t error = extract("a.zip", {"big"});
+    const auto left = tree();
+    ::umount(QFile::encodeName(path("dest")).constData());
+    ASSERT_TRUE(made);
+    EXPECT_EQ(error, vb::err::DiskFull);
+    EXPECT_TRUE(left.isEmpty());
+}
+
+TEST_F(ZipTest, OpeningAnotherArchiveDiscardsPendingExtraction) {
+    makeWithLibzip("a.zip", {{"a.txt", "a"}});
+    makeWithLibzip("b.zip", {{"b.txt", "b"}});
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    a.DestinationFolder("C:\\dest");
+    a.ExtractEntry("a.txt");
+    EXPECT_EQ(a.pendingTargets(), QStringList{"a.txt"});
+    a.OpenArchive("C:\\b.zip");
+    a.CloseArchive();
+    EXPECT_TRUE(tree().isEmpty());
+}
+
+// A failure at any file-system step of an extraction leaves exactly the old or exactly the
+// new installation.
+TEST_F(ZipTest, FailureAtAnyStepLeavesOldOrNewSet) {
+    write("src/QUNA.EXE", "new program");
+    write("src/Dati/config.dat", "new config");
+    write("src/Nuova/cartella/file.txt", "new file");
+    ASSERT_TRUE(run("zip -qr ../a.zip QUNA.EXE Dati Nuova"));
+    const QStringList texts = {"QUNA.EXE", "Dati/config.dat", "Nuova/", "Nuova/cartella/%",
+                               "Nuova/cartella/file.txt"};
+    const auto reset = [&] {
+        QDir(path("dest")).removeRecursively();
+        write("dest/quna.exe", "old program");
+        write("dest/Dati/config.dat", "old config");
+    };
+    reset();
+    const QMap<QString, QByteArray> oldSet = tree();
+    int steps = 0;
+    QByteArray commitList; // as a recovery after a kill would find it
+    const QString list = "dest/" + QString(zipc::kStagingPrefix) + QString::number(::getpid()) +
+                         "/" + zipc::kCommitList;
+    fs::setFaultHook([&](int, const char* what) {
+        ++steps;
+        if (commitList.isEmpty() && QByteArray(what) == "move file into place")
+            commitList = read(list);
+    });
+    ASSERT_EQ(extract("a.zip", texts), 0);
+    EXPECT_EQ(commitList, "n1\tQUNA.EXE\nn2\tDati\\config.dat\n\tNuova\\\n\tNuova\\cartella\\\n"
+                          "n3\tNuova\\cartella\\file.txt\n");
+    const QMap<QString, QByteArray> newSet = tree();
+    ASSERT_GT(steps, 8);
+
+    for (int failAt = 1; failAt <= steps; ++failAt) {
+        reset();
+        int step = 0;
+        fs::setFaultHook([&](int, const char* what) {
+            if (++step == failAt) throw vb::VbError(vb::err::DeviceIo, what);
+        });
+        const std::int32_t error = extract("a.zip", texts);
+        fs::setFaultHook({});
+        const QMap<QString, QByteArray> now = tree();
+        if (now == oldSet) {
+            EXPECT_EQ(error, vb::err::DeviceIo) << "step " << failAt;
+        } else {
+            // Only the removal of the staging folder may fail after the new set is in place.
+            QMap<QString, QByteArray> installed = now;
+            installed.removeIf([](QMap<QString, QByteArray>::iterator it) {
+                return it.key().startsWith(zipc::kStagingPrefix);
+            });
+            EXPECT_EQ(installed, newSet) << "step " << failAt;
+            EXPECT_EQ(error, 0) << "step " << failAt;
+        }
+    }
+}
+
+} // namespace
