@@ -88,6 +88,9 @@ QStringList safeComponents(const QString& name) {
         if (part == u"..") raiseUnsafe(name, "risale oltre la cartella");
         parts << part;
     }
+    // The staging folder is the extraction's own: an entry must not write into it.
+    if (!parts.isEmpty() && parts.first().startsWith(kStagingPrefix, Qt::CaseInsensitive))
+        raiseUnsafe(name, "cartella di lavoro dell'estrazione");
     return parts;
 }
 
@@ -574,6 +577,10 @@ void Archive::CloseArchive() {
             throw;
         }
     }
+    d->release();
+}
+
+void Archive::AbandonArchive() {
     d->release();
 }
 
