@@ -242,7 +242,17 @@ void probeDrive(QChar letter) {
     vb::raise(vb::err::DiskNotReady);
 }
 
+namespace {
+QString &programFolderOverride() {
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+void setProgramFolderForTests(const QString &hostPath) { programFolderOverride() = hostPath; }
+
 QString programFolder() {
+    if (!programFolderOverride().isEmpty()) return toWindows(programFolderOverride());
     QString folder;
     if (QCoreApplication::instance())
         folder = QCoreApplication::applicationDirPath();

@@ -42,6 +42,8 @@ QString toWindows(const QString &hostPath);
 
 // The updater's own folder as a drive path (no trailing separator except at a root).
 QString programFolder();
+// Tests place the program in a folder of their own (a host path; empty restores the real one).
+void setProgramFolderForTests(const QString &hostPath);
 
 // Existence tests never raise: an unknown drive or a missing drive root reads as absent.
 // Existence of a normal file (neither a folder nor hidden nor system).
@@ -75,6 +77,10 @@ QStringList subfolders(const QString &windowsPath);
 // Normal files matching a pattern with * and ? (case-insensitive), hidden and system out.
 // Several patterns may be given separated by ";". Both raise 76 when the folder is missing.
 QStringList matchingFiles(const QString &windowsPath, const QString &pattern);
+
+// Gives `to` the permission bits of `from` when `to` has no execute bit of its own (a program
+// extracted from an archive made on Windows carries no mode).
+void adoptExecutableMode(const QString& from, const QString& to);
 
 // Flushes the file system holding the host path to disk (one call per phase of an update).
 void syncFileSystem(const QString &hostPath);

@@ -47,6 +47,8 @@ public:
     void ExtractEntry(const QString& listedText);
     // Finishes pending extraction and releases the archive; with none open, does nothing.
     void CloseArchive();
+    // Releases the archive and drops what was staged, without committing anything.
+    void AbandonArchive();
 
     bool isOpen() const;
 

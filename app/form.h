@@ -1,0 +1,75 @@
+#pragma once
+// The window frmQunaAgg without its widgets: every control as a headless model, the
+// window-level values and the host. The handlers of the program work on this; the Qt window
+// shows it.
+#include "platform/db/ado.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/host.h"
+#include "platform/vb/date.h"
+#include "platform/zip/archive.h"
+
+#include <QString>
+#include <array>
+#include <memory>
+#include <optional>
+
+namespace app {
+
+struct Region;
+
+// What the handlers need of the real window: its outline and its showing.
+struct WindowHandle {
+    virtual ~WindowHandle() = default;
+    struct Rect {
+        std::int32_t left, top, right, bottom;
+    };
+    virtual Rect outerRect() const = 0;
+    virtual void setRegion(const std::optional<Region>& region) = 0; // none: no region
+    virtual void show() = 0;
+    virtual void focusElabora() = 0;
+};
+
+struct Form {
+    explicit Form(ui::Host& host);
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    ui::Host& host;
+    WindowHandle* window = nullptr; // the Qt window, or none when headless
+
+    // Controls, with their names.
+    ui::Captioned SSPanel1{QStringLiteral("SSPanel1")};
+    ui::Captioned Frame1{QStringLiteral("Frame1")}, Frame2{QStringLiteral("Frame2")},
+        Frame3{QStringLiteral("Frame3")};
+    ui::DriveList Drive1{QStringLiteral("Drive1")};
+    ui::FileList File1{QStringLiteral("File1")};
+    ui::DirList Dir1{QStringLiteral("Dir1")};
+    ui::ListView lv{QStringLiteral("lv")};
+    std::array<ui::Captioned, 6> Label1{
+        ui::Captioned(QStringLiteral("Label1_0")), ui::Captioned(QStringLiteral("Label1_1")),
+        ui::Captioned(QStringLiteral("Label1_2")), ui::Captioned(QStringLiteral("Label1_3")),
+        ui::Captioned(QStringLiteral("Label1_4")), ui::Captioned(QStringLiteral("Label1_5"))};
+    ui::Captioned Label2{QStringLiteral("Label2")}, Label3{QStringLiteral("Label3")};
+    ui::Captioned lblVersPC{QStringLiteral("lblVersPC")}, lblVersDB{QStringLiteral("lblVersDB")},
+        lblPathArchivi{QStringLiteral("lblPathArchivi")};
+    ui::Button cmdElabora{QStringLiteral("cmdElabora")}, cmdAnnulla{QStringLiteral("cmdAnnulla")};
+    zipc::Archive Zip1;
+
+    // Window-level values.
+    QString PathProgramma, PathConfig, RecConfig, PathDB, PathClient;
+    std::unique_ptr<db::Connection> cnDB, cnClient;
+    QString strSQL;
+    QString Versione;
+    vb::Date dataver;
+    QString VersioPC;
+    vb::Date DataVePC;
+    QString NomeArchivio, PathArchivio, VersArchivio;
+    vb::Date DataArchivio;
+    QString Messaggio, PathEseguibile;
+    // A listing lets the event loop run once per entry. While it does, a click on another
+    // archive or a change of folder interrupts it, and "Elabora" is refused; see File1_Click.
+    bool listing = false;
+    bool listingInterrupted = false;
+};
+
+} // namespace app

@@ -1,0 +1,216 @@
+#include "window.h"
+
+#include "handlers.h"
+#include "layout.h"
+#include "shape.h"
+
+#include "platform/ui/views.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainterPath>
+#include <QScreen>
+#include <QToolButton>
+#include <map>
+
+namespace app {
+
+namespace {
+
+QRect pixels(const ControlDesign& d) {
+    return QRect(d.left / kTwipsPerPixel, d.top / kTwipsPerPixel, d.width / kTwipsPerPixel,
+                 d.height / kTwipsPerPixel);
+}
+
+QFont fontFor(const FontSpec& spec) {
+    QFont f(spec.family);
+    f.setPixelSize(qRound(spec.points * 96.0 / 72.0)); // designed at 96 dots per inch
+    f.setBold(spec.bold);
+    return f;
+}
+
+// The caption bar of the frameless window: icon, title, close box; dragging moves the window.
+class CaptionBar : public QWidget {
+public:
+    CaptionBar(QWidget* window) : QWidget(window) {
+        setObjectName(QStringLiteral("captionBar"));
+        setAutoFillBackground(true);
+        QPalette p = palette();
+        p.setColor(QPalette::Window, QColor(10, 36, 106));
+        p.setColor(QPalette::WindowText, Qt::white);
+        setPalette(p);
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(12, 2, 12, 2);
+        auto* icon = new QLabel(this);
+        icon->setPixmap(window->windowIcon().pixmap(16, 16));
+        auto* title = new QLabel(QString::fromLatin1(kWindowCaption), this);
+        title->setObjectName(QStringLiteral("captionTitle"));
+        QFont bold = title->font();
+        bold.setBold(true);
+        title->setFont(bold);
+        auto* close = new QToolButton(this);
+        close->setObjectName(QStringLiteral("closeBox"));
+        close->setText(QStringLiteral("✕"));
+        close->setToolTip(QStringLiteral("Chiudi"));
+        close->setAutoRaise(true);
+        close->setStyleSheet(QStringLiteral("color: white;"));
+        connect(close, &QToolButton::clicked, window, &QWidget::close);
+        layout->addWidget(icon);
+        layout->addWidget(title, 1);
+        layout->addWidget(close);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* e) override {
+        grab_ = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
+    }
+    void mouseMoveEvent(QMouseEvent* e) override {
+        if (e->buttons() & Qt::LeftButton) window()->move(e->globalPosition().toPoint() - grab_);
+    }
+
+private:
+    QPoint grab_;
+};
+
+} // namespace
+
+void installFontSubstitutions() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont::insertSubstitutions(QStringLiteral("Arial"),
+                               {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+}
+
+Window::Window(Form& form) : form_(form) {
+    setObjectName(QStringLiteral("frmQunaAgg"));
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/quna.ico")));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}));
+    build();
+}
+
+void Window::build() {
+    const int width = kClientWidthTwips / kTwipsPerPixel;
+    const int height = kClientHeightTwips / kTwipsPerPixel;
+    setFixedSize(width, height + kCaptionHeight);
+    auto* caption = new CaptionBar(this);
+    caption->setGeometry(0, 0, width, kCaptionHeight);
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("client"));
+    client_->setGeometry(0, kCaptionHeight, width, height);
+
+    Form& f = form_;
+    std::map<QString, QWidget*> widgets;
+    auto parentOf = [&](const ControlDesign& d) {
+        return d.parent.isEmpty() ? client_ : widgets.at(d.parent);
+    };
+    std::map<QString, std::function<QWidget*(QWidget*)>> makers{
+        {"SSPanel1", [&](QWidget* p) { return new ui::PanelView(f.SSPanel1, p); }},
+        {"Frame1", [&](QWidget* p) { return new ui::FrameView(f.Frame1, p); }},
+        {"Frame2", [&](QWidget* p) { return new ui::FrameView(f.Frame2, p); }},
+        {"Frame3", [&](QWidget* p) { return new ui::FrameView(f.Frame3, p); }},
+        {"Drive1", [&](QWidget* p) { return new ui::DriveView(f.Drive1, p); }},
+        {"Dir1", [&](QWidget* p) { return new ui::DirView(f.Dir1, p); }},
+        {"File1", [&](QWidget* p) { return new ui::FileView(f.File1, p); }},
+        {"lv", [&](QWidget* p) { return new ui::ReportView(f.lv, p); }},
+        {"Label2", [&](QWidget* p) { return new ui::LabelView(f.Label2, p); }},
+        {"Label3", [&](QWidget* p) { return new ui::LabelView(f.Label3, p); }},
+        {"lblVersPC", [&](QWidget* p) { return new ui::LabelView(f.lblVersPC, p); }},
+        {"lblVersDB", [&](QWidget* p) { return new ui::LabelView(f.lblVersDB, p); }},
+        {"lblPathArchivi", [&](QWidget* p) { return new ui::LabelView(f.lblPathArchivi, p); }},
+        {"cmdElabora",
+         [&](QWidget* p) {
+             return new ui::ButtonView(f.cmdElabora, QIcon(QStringLiteral(":/elabora.ico")), p);
+         }},
+        {"cmdAnnulla",
+         [&](QWidget* p) {
+             return new ui::ButtonView(f.cmdAnnulla, QIcon(QStringLiteral(":/esci.ico")), p);
+         }},
+    };
+    for (std::size_t i = 0; i < f.Label1.size(); ++i) {
+        ui::Captioned& label = f.Label1[i];
+        makers[label.name()] = [&label](QWidget* p) { return new ui::LabelView(label, p); };
+    }
+
+    // A frame's children are placed in its client area, so they come after it in the table.
+    for (const ControlDesign& d : controlDesigns()) {
+        QWidget* w = makers.at(d.name)(parentOf(d));
+        w->setGeometry(pixels(d));
+        w->setFont(fontFor(d.font));
+        if (!d.toolTip.isEmpty()) w->setToolTip(d.toolTip);
+        QPalette p = w->palette();
+        if (d.background) {
+            p.setColor(QPalette::Window, *d.background);
+            p.setColor(QPalette::Base, *d.background);
+            w->setAutoFillBackground(true);
+        }
+        if (d.foreground) {
+            p.setColor(QPalette::WindowText, *d.foreground);
+            p.setColor(QPalette::Text, *d.foreground);
+        }
+        w->setPalette(p);
+        widgets[d.name] = w;
+    }
+    widgets.at(QStringLiteral("lv"))->setVisible(f.lv.visible());
+
+    // Tab order by tab index.
+    std::vector<const ControlDesign*> order;
+    for (const ControlDesign& d : controlDesigns()) order.push_back(&d);
+    std::sort(order.begin(), order.end(),
+              [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+    for (std::size_t i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(widgets.at(order[i - 1]->name), widgets.at(order[i]->name));
+
+    ui::reportUntrapped = [this](const QString& text) {
+        form_.host.messageBox(text, ui::Buttons::Ok, ui::Icon::Exclamation);
+    };
+    // Centre on the screen.
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+WindowHandle::Rect Window::outerRect() const {
+    const QRect r = frameGeometry();
+    return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+void Window::setRegion(const std::optional<Region>& region) {
+    if (!region) {
+        clearMask();
+        return;
+    }
+    if (region->empty()) {
+        setMask(QRegion(0, 0, 0, 0)); // shows nothing, as an empty region does
+        return;
+    }
+    QPainterPath path;
+    switch (region->kind) {
+    case Region::Kind::Ellipse: path.addEllipse(0, 0, region->width, region->height); break;
+    case Region::Kind::RoundRect:
+        path.addRoundedRect(0, 0, region->width, region->height, region->cornerWidth / 2.0,
+                            region->cornerHeight / 2.0);
+        break;
+    case Region::Kind::Polygon: {
+        QPolygon polygon;
+        for (const Point& p : region->corners) polygon << QPoint(p.x, p.y);
+        setMask(QRegion(polygon, Qt::OddEvenFill));
+        return;
+    }
+    }
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+void Window::focusElabora() {
+    if (auto* b = findChild<QWidget*>(QStringLiteral("cmdElabora"))) b->setFocus();
+}
+
+void Window::closeEvent(QCloseEvent* e) {
+    e->accept();
+    Form_Unload(form_); // starts the main program and ends the process
+}
+
+} // namespace app

@@ -1,0 +1,20 @@
+#include "fs.h"
+
+#include "platform/vb/error.h"
+
+#include <sys/stat.h>
+
+namespace fs {
+
+void adoptExecutableMode(const QString& from, const QString& to) {
+    struct stat source {}, target {};
+    const QByteArray fromHost = toHost(from).toLocal8Bit(), toHostPath = toHost(to).toLocal8Bit();
+    if (::stat(fromHost.constData(), &source) != 0 || ::lstat(toHostPath.constData(), &target) != 0)
+        vb::raise(errorFromErrno(errno, vb::err::FileNotFound));
+    if (!S_ISREG(target.st_mode) || (target.st_mode & 0111)) return;
+    checkpoint("chmod");
+    if (::chmod(toHostPath.constData(), source.st_mode & 0777) != 0)
+        vb::raise(errorFromErrno(errno, vb::err::PathFileAccess));
+}
+
+} // namespace fs

@@ -1,0 +1,112 @@
+#pragma once
+// Qt widgets that show the headless controls and turn the user's clicks into their events.
+#include "controls.h"
+
+#include <QAbstractTableModel>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QToolButton>
+#include <QTreeView>
+#include <functional>
+
+namespace ui {
+
+// Runs a user action; an error that no handler traps is shown instead of ending the process.
+void guarded(const std::function<void()>& action);
+// Set by the window: how an untrapped error is shown.
+extern std::function<void(const QString&)> reportUntrapped;
+
+class LabelView : public QLabel {
+public:
+    LabelView(Captioned& model, QWidget* parent);
+};
+
+class FrameView : public QGroupBox {
+public:
+    FrameView(Captioned& model, QWidget* parent);
+};
+
+class PanelView : public QFrame {
+public:
+    PanelView(Captioned& model, QWidget* parent);
+
+private:
+    QLabel* text_;
+};
+
+class ButtonView : public QToolButton {
+public:
+    ButtonView(Button& model, const QIcon& picture, QWidget* parent);
+};
+
+class DriveView : public QComboBox {
+public:
+    DriveView(DriveList& model, QWidget* parent);
+    void sync();
+
+private:
+    DriveList& model_;
+};
+
+class DirView : public QListWidget {
+public:
+    DirView(DirList& model, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
+
+private:
+    void sync();
+    DirList& model_;
+};
+
+class FileView : public QListWidget {
+public:
+    FileView(FileList& model, QWidget* parent);
+
+private:
+    void sync();
+    FileList& model_;
+    bool syncing_ = false;
+};
+
+// The report list view. Rows inserted at the top are announced to the view in batches, so a
+// listing that lets the event loop run once per row stays linear.
+class ReportModel : public QAbstractTableModel, public ListView::Listener {
+public:
+    explicit ReportModel(ListView& model);
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    void flush(); // lets the view catch up with the rows inserted since the last batch
+
+    void columnsReset() override;
+    void rowsReset() override;
+    void rowInsertedAtTop() override;
+    void rowChanged(int index) override;
+    void visibilityChanged() override;
+    std::function<void()> onVisibility;
+    std::function<void()> onColumns;
+
+private:
+    ListView& model_;
+    int pending_ = 0; // rows at the top that the view does not know yet
+    QElapsedTimer sinceFlush_;
+};
+
+class ReportView : public QTreeView {
+public:
+    ReportView(ListView& model, QWidget* parent);
+
+private:
+    void applyColumns();
+    ReportModel* report_;
+    ListView& model_;
+};
+
+} // namespace ui

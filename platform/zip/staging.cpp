@@ -1,0 +1,63 @@
+// Crash recovery for the staged extraction: a staging folder without its commit list is an
+// extraction that never began to commit, and goes; one with the list is finished by moving
+// the staged files that are still there into place.
+#include "staging.h"
+
+#include "archive.h"
+#include "platform/fs/fs.h"
+#include "platform/vb/error.h"
+
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
+namespace zipc {
+
+namespace {
+
+void rollForward(const QString& destinationWindowsPath, const QString& staging) {
+    QFile list(staging + u'/' + QString::fromLatin1(kCommitList));
+    if (!list.open(QIODevice::ReadOnly)) vb::raise(vb::err::PathFileAccess);
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const int tab = line.indexOf('\t');
+        if (tab < 0) continue;
+        const QString stagedName = QString::fromUtf8(line.left(tab));
+        const QString relative = QString::fromUtf8(line.mid(tab + 1));
+        const QString target = fs::toHost(destinationWindowsPath + u'\\' + relative);
+        if (relative.endsWith(u'\\')) {
+            QDir().mkpath(target);
+            continue;
+        }
+        const QString staged = staging + u'/' + stagedName;
+        if (stagedName.isEmpty() || !QFile::exists(staged)) continue; // already in place
+        QDir().mkpath(QFileInfo(target).absolutePath());
+        if (std::rename(QFile::encodeName(staged).constData(),
+                        QFile::encodeName(target).constData()) != 0)
+            vb::raise(fs::errorFromErrno(errno, vb::err::PathFileAccess));
+    }
+}
+
+} // namespace
+
+StagingOutcome recoverStaging(const QString& destinationWindowsPath) {
+    const QString destination = fs::toHost(destinationWindowsPath);
+    const QStringList folders =
+        QDir(destination)
+            .entryList({QString::fromLatin1(kStagingPrefix) + u'*'},
+                       QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    StagingOutcome outcome = StagingOutcome::Nothing;
+    for (const QString& name : folders) {
+        const QString staging = destination + u'/' + name;
+        if (QFile::exists(staging + u'/' + QString::fromLatin1(kCommitList))) {
+            rollForward(destinationWindowsPath, staging);
+            fs::syncFileSystem(destination);
+            outcome = StagingOutcome::RolledForward;
+        } else if (outcome == StagingOutcome::Nothing) {
+            outcome = StagingOutcome::Discarded;
+        }
+        QDir(staging).removeRecursively();
+    }
+    return outcome;
+}
+
+} // namespace zipc

@@ -1,0 +1,120 @@
+// A click on an archive in the file list: the name rule, the description and the listing.
+#include "app/handlers.h"
+#include "archive_name.h"
+
+#include "platform/fs/fs.h"
+#include "platform/vb/format.h"
+#include "platform/vb/trap.h"
+
+namespace update {
+
+namespace {
+
+using namespace vb;
+
+const QString kBadName = QStringLiteral("Nome del file di aggiornamento errato!!");
+const QString kIncompatible = QStringLiteral(
+    "Formato archivio non compatibile con WinZip\r\nImpossibile visualizzarne il contenuto");
+constexpr std::int32_t kFolderAttribute = 0x10;
+
+Resume inspectionTrap(app::Form& f, const VbError& e) {
+    f.Zip1.CloseArchive();
+    f.Label2.setCaption(QString());
+    f.lv.setVisible(false);
+    if (e.number() == err::NotAnArchive) {
+        f.host.messageBox(kIncompatible, ui::Buttons::Ok, ui::Icon::Exclamation);
+        return Resume::End;
+    }
+    if (e.number() == err::InvalidPropertyValue) return Resume::End;
+    f.host.messageBox(app::errorMessage("codice Errore = ", e), ui::Buttons::Ok,
+                      ui::Icon::Exclamation);
+    return Resume::Next;
+}
+
+void inspect(app::Form& f) {
+    std::int16_t i = 0;
+    QString name;
+    std::int32_t attributes = 0;
+    const Block badName{
+        step([&] { f.host.messageBox(kBadName, ui::Buttons::Ok, ui::Icon::Exclamation); }),
+        step([&] { f.Zip1.CloseArchive(); }),
+        step([&] { f.Label2.setCaption(QString()); }),
+        step([&] { f.lv.setVisible(false); }),
+        exitHandler(),
+    };
+    // Another click or a change of folder arrived during the event-loop pass: this listing is
+    // dropped unfinished (its description blanked, so it cannot be installed).
+    const Block interrupted{
+        step([&] { f.Zip1.CloseArchive(); }),
+        step([&] { f.Label2.setCaption(QString()); }),
+        step([&] { f.lv.setVisible(false); }),
+        exitHandler(),
+    };
+    const Block body{
+        step([&] { f.NomeArchivio = f.File1.fileName(); }),
+        when([&] { return f.NomeArchivio.size() < 14; }, badName),
+        when([&] { return !nameAccepted(f.NomeArchivio); }, badName),
+        when([&] { return f.File1.path().endsWith(u'\\'); },
+             {step([&] { f.PathArchivio = f.File1.path() + f.NomeArchivio; })},
+             {step([&] { f.PathArchivio = f.File1.path() + u'\\' + f.NomeArchivio; })}),
+        step([&] { fs::fileSize(f.PathArchivio); }), // raises when missing or unreachable
+        step([&] { f.VersArchivio = versionOf(f.NomeArchivio); }),
+        step([&] { f.DataArchivio = dateOf(f.NomeArchivio); }),
+        step([&] {
+            f.Label2.setCaption(QStringLiteral("Aggiorna Quna alla ver. ") + f.VersArchivio +
+                                QStringLiteral(" del ") + formatDdMmYyyy(f.DataArchivio));
+        }),
+        when([&] { return !f.PathArchivio.isEmpty(); },
+             {
+                 step([&] { f.Zip1.OpenArchive(f.PathArchivio); }),
+                 step([&] { f.Zip1.NumericOption(0); }),
+                 step([&] { f.lv.clearRows(); }),
+                 forInt16(i, 0, [&] { return std::int64_t(clng(f.Zip1.EntryCount())) - 1; },
+                          {
+                              step([&] {
+                                  name = cstr(f.Zip1.EntryName(i));
+                                  attributes = clng(f.Zip1.EntryAttributes(i));
+                              }),
+                              step([&] {
+                                  f.lv.insertAtTop(
+                                      attributes & kFolderAttribute ? name + u'%' : name);
+                              }),
+                              step([&] { f.host.doEvents(); }),
+                              when([&] { return f.listingInterrupted; }, interrupted),
+                              step([&] {
+                                  f.lv.setSubItem(1, 1, formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
+                              }),
+                              step([&] {
+                                  f.lv.setSubItem(1, 2, formatGrouped(clng(f.Zip1.EntrySize(i))));
+                              }),
+                              step([&] {
+                                  f.lv.setSubItem(
+                                      1, 3, formatGrouped(clng(f.Zip1.EntryCompressedSize(i))));
+                              }),
+                          }),
+                 step([&] { f.Zip1.CloseArchive(); }),
+             }),
+        step([&] { f.lv.setVisible(true); }),
+    };
+    run(body, [&](const VbError& e) { return inspectionTrap(f, e); });
+}
+
+} // namespace
+
+void File1_Click(app::Form& f) {
+    if (f.listing) { // never a listing inside a listing: the running one stops, this one follows
+        f.listingInterrupted = true;
+        return;
+    }
+    struct Guard {
+        app::Form& f;
+        ~Guard() { f.listing = f.listingInterrupted = false; }
+    } guard{f};
+    f.listing = true;
+    do {
+        f.listingInterrupted = false;
+        inspect(f);
+    } while (f.listingInterrupted && f.File1.listIndex() >= 0);
+}
+
+} // namespace update

@@ -1,0 +1,76 @@
+#include "journal.h"
+
+#include "platform/fs/fs.h"
+#include "platform/vb/error.h"
+#include "platform/zip/staging.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace update {
+
+namespace {
+
+const char* stateName(UpdateState s) {
+    switch (s) {
+    case UpdateState::Started: return "started";
+    case UpdateState::BackedUp: return "backed-up";
+    case UpdateState::Committed: return "committed";
+    }
+    return "";
+}
+
+QString journalHostPath(const app::Form& f) {
+    return fs::toHost(f.PathProgramma + QString::fromLatin1(kJournalName));
+}
+
+} // namespace
+
+QString mainProgram(const app::Form& f) { return f.PathProgramma + QStringLiteral("\\Quna.EXE"); }
+QString backupFile(const app::Form& f) { return f.PathProgramma + QStringLiteral("\\Quna.OLD"); }
+
+void writeJournal(const app::Form& f, UpdateState state) {
+    fs::checkpoint("journal");
+    QSaveFile file(journalHostPath(f)); // written whole and flushed, then renamed into place
+    const QByteArray text = QByteArray("quna-update 1\n") + stateName(state) + '\n';
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
+        vb::raise(vb::err::PathFileAccess);
+}
+
+void removeJournal(const app::Form& f) {
+    fs::checkpoint("journal");
+    QFile::remove(journalHostPath(f));
+}
+
+void recoverInterruptedUpdate(app::Form& f) {
+    QFile file(journalHostPath(f));
+    if (!file.exists()) return;
+    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.close();
+    const bool rolledForward =
+        zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
+    const bool committed = rolledForward || text.contains(stateName(UpdateState::Committed));
+
+    const bool mainPresent = fs::normalFileExists(mainProgram(f));
+    const bool backupPresent = fs::normalFileExists(backupFile(f));
+    QString told;
+    if (!mainPresent && backupPresent) {
+        fs::copyFile(backupFile(f), mainProgram(f));
+        told = committed ? QStringLiteral("L'aggiornamento interrotto non conteneva il programma "
+                                          "QUNA: ripristinata la versione precedente.")
+                         : QStringLiteral("L'aggiornamento interrotto è stato annullato: "
+                                          "ripristinata la versione precedente di QUNA.");
+    } else {
+        told = committed ? QStringLiteral("L'aggiornamento interrotto è stato completato.")
+                         : QStringLiteral("L'aggiornamento interrotto è stato annullato: "
+                                          "QUNA è rimasto alla versione precedente.");
+    }
+    fs::syncFileSystem(fs::toHost(f.PathProgramma));
+    // The backup was made by the interrupted update; with the main program in place it goes.
+    if (fs::normalFileExists(mainProgram(f)) && backupPresent) fs::deleteFile(backupFile(f));
+    removeJournal(f);
+    fs::syncFileSystem(fs::toHost(f.PathProgramma));
+    f.host.messageBox(told, ui::Buttons::Ok, ui::Icon::None);
+}
+
+} // namespace update

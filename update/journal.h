@@ -1,0 +1,29 @@
+#pragma once
+// A small journal kept in the installation folder while an update changes files, so that
+// the next start can finish or undo an update that was interrupted (a killed process, a
+// power loss) and the installation is never left without its main program.
+#include "app/form.h"
+
+namespace update {
+
+enum class UpdateState {
+    Started,    // the backup is being made; the main program is still in place
+    BackedUp,   // the backup is on disk; the main program may be gone
+    Committed,  // the archive's files are in place
+};
+
+constexpr const char* kJournalName = "\\.quna-update.journal";
+
+void writeJournal(const app::Form& f, UpdateState state);
+void removeJournal(const app::Form& f);
+
+// Called at start-up once config.dat was found: when an update was interrupted, undoes it
+// (before its files were committed) or finishes it (after), then tells the user in a plain
+// box. Shows and writes nothing when there is nothing to recover.
+void recoverInterruptedUpdate(app::Form& f);
+
+// The main program's files, as the update procedure names them.
+QString mainProgram(const app::Form& f); // "\Quna.EXE"
+QString backupFile(const app::Form& f);  // "\Quna.OLD"
+
+} // namespace update

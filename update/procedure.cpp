@@ -1,0 +1,198 @@
+// "Elabora": checks the selected archive, asks for confirmation, backs up the main program,
+// extracts the archive over the installation folder and judges the result by the presence
+// of the main program, restoring the backup when it is missing.
+#include "app/handlers.h"
+#include "journal.h"
+
+#include "platform/fs/fs.h"
+#include "platform/vb/format.h"
+#include "platform/vb/text.h"
+#include "platform/vb/trap.h"
+
+namespace update {
+
+namespace {
+
+using namespace vb;
+
+constexpr std::int32_t DIM_MINIMA_ARCHIVIO = 3000000;
+
+QString path(const app::Form& f, const char* name) {
+    return f.PathProgramma + QString::fromLatin1(name);
+}
+
+// Puts the text into Messaggio and shows it as a warning.
+void refuse(app::Form& f, const QString& text, bool withBeep) {
+    if (withBeep) f.host.beep();
+    f.Messaggio = text;
+    f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
+}
+
+// An unexpected error after the main program was deleted: the pending extraction is
+// dropped and the backup copied back, so the installation keeps its main program.
+void keepMainProgram(app::Form& f) {
+    try {
+        f.Zip1.AbandonArchive();
+        if (!fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f))) {
+            fs::copyFile(backupFile(f), mainProgram(f));
+            fs::syncFileSystem(fs::toHost(f.PathProgramma));
+        }
+        if (fs::normalFileExists(path(f, "\\Quna.exe"))) removeJournal(f);
+    } catch (const VbError&) {
+        // The journal stays: the next start finishes the recovery.
+    }
+}
+
+} // namespace
+
+void cmdElabora_Click(app::Form& f) {
+    if (f.listing) { // the selected archive's listing has not finished
+        f.host.beep();
+        return;
+    }
+    std::int32_t size = 0;
+    ui::Answer answer = ui::Answer::Yes;
+    bool busy = false, journal = false;
+    std::int16_t row = 0;
+
+    const Block body{
+        when([&] { return trim(f.PathArchivio).isEmpty(); },
+             {step([&] {
+                  refuse(f, QStringLiteral("Percorso archivio di aggiornamento non selezionato!!"),
+                         true);
+              }),
+              exitHandler()}),
+        when([&] { return !fs::normalFileExists(f.PathArchivio); },
+             {step([&] {
+                  refuse(f, QStringLiteral("Archivio ") + f.PathArchivio +
+                                QStringLiteral(" non trovato!!"),
+                         true);
+              }),
+              exitHandler()}),
+        when([&] { return trim(f.Label2.caption()).isEmpty(); },
+             {step([&] {
+                  refuse(f,
+                         QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!"),
+                         true);
+              }),
+              exitHandler()}),
+        step([&] { size = toInt32(fs::fileSize(f.PathArchivio)); }),
+        when([&] { return size < DIM_MINIMA_ARCHIVIO; },
+             {step([&] {
+                  f.host.messageBox(
+                      QStringLiteral("ATTENZIONE!! File di aggiornamento (*.Zip) è danneggiato\r\n"
+                                     "Aggiornamento impossibile: prova a riscaricarlo da ") +
+                          QString::fromUtf8(app::kWebSite),
+                      ui::Buttons::Ok, ui::Icon::Exclamation);
+              }),
+              exitHandler()}),
+        when([&] { return compareText(f.VersArchivio, f.VersioPC) < 0; },
+             {step([&] {
+                  refuse(f,
+                         QStringLiteral("ATTENZIONE!! La versione del file di aggiornamento "
+                                        "selezionato\r\nè antecedente a quella del programma di "
+                                        "QUNA già installato!!\r\nAggiornamento annullato!!"),
+                         true);
+              }),
+              exitHandler()}),
+        when([&] { return f.DataArchivio < f.DataVePC; },
+             {step([&] {
+                  refuse(f,
+                         QStringLiteral("ATTENZIONE!! La versione dell'aggiornamento selezionato "
+                                        "è \r\nantecedente al programma QUNA già installato!!\r\n"
+                                        "Aggiornamento annullato!!"),
+                         true);
+              }),
+              exitHandler()}),
+        step([&] {
+            f.Messaggio = QStringLiteral("Confermi l'elaborazione di aggiornamento di QUNA \r\n"
+                                         "Dalla versione ") +
+                          f.VersioPC + QStringLiteral(" del ") + formatDdMmYy(f.DataVePC) +
+                          QStringLiteral("\r\nAlla versione ") + f.VersArchivio +
+                          QStringLiteral(" del ") + formatDdMmYy(f.DataArchivio) +
+                          QStringLiteral(" ?");
+            answer = f.host.messageBox(f.Messaggio, ui::Buttons::YesNo, ui::Icon::Question);
+        }),
+        when([&] { return answer == ui::Answer::No; },
+             {step([&] {
+                  refuse(f, QStringLiteral("Aggiornamento versione Qunawin annullata!!"), false);
+              }),
+              exitHandler()}),
+        step([&] {
+            f.host.setPointer(ui::kPointerBusy);
+            busy = true;
+        }),
+        step([&] {
+            writeJournal(f, UpdateState::Started);
+            journal = true;
+        }),
+        // An old backup goes only when the main program is there to replace it, so a second
+        // try after a failed one never destroys the only copy.
+        when([&] {
+            return fs::normalFileExists(path(f, "\\Quna.old")) &&
+                   fs::normalFileExists(mainProgram(f));
+        },
+             {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
+        step([&] { fs::copyFile(mainProgram(f), backupFile(f)); }),
+        step([&] {
+            fs::syncFileSystem(fs::toHost(f.PathProgramma));
+            writeJournal(f, UpdateState::BackedUp);
+        }),
+        step([&] { fs::deleteFile(mainProgram(f)); }),
+        step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
+        step([&] { f.Zip1.NumericOption(0); }),
+        step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
+        forInt16(row, 1, [&] { return f.lv.rowCount(); },
+                 {step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); })}),
+        step([&] { f.Zip1.CloseArchive(); }),
+        step([&] {
+            // A main program extracted from an archive made on Windows carries no mode of its
+            // own: it takes that of its backup, so it still starts.
+            if (fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f)))
+                fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
+            writeJournal(f, UpdateState::Committed);
+        }),
+        step([&] {
+            f.host.setPointer(ui::kPointerDefault);
+            busy = false;
+        }),
+        step([&] { f.PathEseguibile = path(f, "\\Quna.exe"); }),
+        when([&] { return !fs::normalFileExists(f.PathEseguibile); },
+             {
+                 step([&] { fs::copyFile(backupFile(f), mainProgram(f)); }),
+                 step([&] {
+                     f.Messaggio = QStringLiteral(
+                         "ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
+                         "Ripristino la versione precedente");
+                     f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::None);
+                 }),
+                 step([&] {
+                     removeJournal(f);
+                     journal = false;
+                 }),
+                 step([&] { app::AvviaProgramma(f); }),
+             }),
+        when([&] { return fs::normalFileExists(path(f, "\\Quna.exe")); },
+             {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
+        step([&] {
+            if (journal) removeJournal(f);
+            journal = false;
+        }),
+        step([&] {
+            f.host.messageBox(QStringLiteral("Elaborazione terminata!!!"), ui::Buttons::Ok,
+                              ui::Icon::None);
+        }),
+        step([&] { app::AvviaProgramma(f); }),
+    };
+
+    run(body, [&](const VbError& e) {
+        if (e.number() == err::FileNotFound) return Resume::Next;
+        if (busy) f.host.setPointer(ui::kPointerDefault);
+        if (journal) keepMainProgram(f);
+        f.Messaggio = app::errorMessage("codice Errore = ", e);
+        f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
+        return Resume::End;
+    });
+}
+
+} // namespace update
