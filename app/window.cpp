@@ -15,6 +15,9 @@
 #include <QToolButton>
 #include <map>
 
+// The window's pictures live in a static library, whose resources must be registered by hand.
+static void registerResources() { Q_INIT_RESOURCE(resources); }
+
 namespace app {
 
 namespace {
@@ -85,6 +88,7 @@ void installFontSubstitutions() {
 }
 
 Window::Window(Form& form) : form_(form) {
+    registerResources();
     setObjectName(QStringLiteral("frmQunaAgg"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setWindowIcon(QIcon(QStringLiteral(":/quna.ico")));
