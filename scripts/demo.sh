@@ -14,7 +14,7 @@ set -euo pipefail
 
 # Height in pixels of the caption bar the window draws above its client area. The Esci
 # button's position is given in client-area coordinates, so it is added to the window's top.
-CAPTION_HEIGHT=${CAPTION_HEIGHT:-30}
+CAPTION_HEIGHT=${CAPTION_HEIGHT:-24}
 
 # The Esci button (cmdAnnulla) in the client area, in twips (15 twips = 1 pixel).
 ESCI_LEFT=6360 ESCI_TOP=7080 ESCI_WIDTH=1515 ESCI_HEIGHT=855
