@@ -123,6 +123,7 @@ struct Archive::Impl {
     QString stagingDest; // destination host folder the staging belongs to
     QString staging;     // host path of the staging folder, empty until the first entry
     std::vector<Staged> staged;
+    QHash<QString, std::size_t> stagedByTarget; // lower-case target path -> index in staged
     bool failed = false;
     int serial = 0;
 
@@ -312,12 +313,11 @@ struct Archive::Impl {
         }
         // The same target extracted twice: the later extraction wins.
         const QString key = parts.join(u'/').toLower();
-        for (Staged& s : staged) {
-            if (s.parts.join(u'/').toLower() == key) {
-                s = item;
-                return;
-            }
+        if (auto it = stagedByTarget.constFind(key); it != stagedByTarget.cend()) {
+            staged[it.value()] = item;
+            return;
         }
+        stagedByTarget.insert(key, staged.size());
         staged.push_back(item);
     }
 
@@ -490,6 +490,7 @@ struct Archive::Impl {
         staging.clear();
         stagingDest.clear();
         staged.clear();
+        stagedByTarget.clear();
     }
 
     // Forgets the archive and anything staged for it.
