@@ -21,7 +21,7 @@ namespace err = vb::err;
 
 const QString jetProvider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
 
-QString sharedMdb(const char *name) {
+QString sharedMdb(const char* name) {
     return QStringLiteral("/work/shared/testdata/mdb/") + QLatin1String(name);
 }
 
@@ -33,14 +33,14 @@ protected:
     }
     void TearDown() override { db::setOpenFaultHook({}); }
 
-    QString path(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
 
-    QString write(const jet::Database &database, const char *name) const {
+    QString write(const jet::Database& database, const char* name) const {
         const QString file = path(name);
         jet::write(database, file.toStdString());
         return file;
     }
-    QString write(std::vector<jet::Table> tables, const char *name = "test.mdb") const {
+    QString write(std::vector<jet::Table> tables, const char* name = "test.mdb") const {
         jet::Database database;
         database.tables = std::move(tables);
         return write(database, name);
@@ -50,24 +50,24 @@ protected:
 };
 
 // The connection string the program builds for the installation database.
-QString connectionString(const QString &hostPath, const QString &password) {
+QString connectionString(const QString& hostPath, const QString& password) {
     return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fs::toWindows(hostPath) +
            ";JET OLEDB:Database Password=" + password + ";";
 }
 
 // The error number an action raises, 0 when it raises none.
-template <typename F> std::int32_t errorOf(F &&action) {
+template <typename F> std::int32_t errorOf(F&& action) {
     try {
         action();
-    } catch (const vb::VbError &e) {
+    } catch (const vb::VbError& e) {
         return e.number();
     }
     return 0;
 }
 
 // Opens the file, then the table through "select * from", and returns one field.
-Variant firstField(const QString &hostPath, const QString &table, const QString &field,
-                   const QString &password = {}) {
+Variant firstField(const QString& hostPath, const QString& table, const QString& field,
+                   const QString& password = {}) {
     db::Connection cn;
     cn.CursorLocation = db::adUseClient;
     cn.Open(connectionString(hostPath, password), {}, {}, -1);
@@ -77,7 +77,7 @@ Variant firstField(const QString &hostPath, const QString &table, const QString 
     return rs.Fields(field);
 }
 
-jet::Table versionTable(const char *name, const char *text) {
+jet::Table versionTable(const char* name, const char* text) {
     using jet::ColumnType;
     return {name,
             {{"Versione", ColumnType::Text, 20}, {"dataver", ColumnType::DateTime}},
@@ -86,8 +86,8 @@ jet::Table versionTable(const char *name, const char *text) {
 
 TEST_F(DbTest, AccessMadeFilesGiveTheirFirstRow) {
     struct Case {
-        const char *file;
-        const char *field;
+        const char* file;
+        const char* field;
         Variant expected;
     };
     const Case cases[] = {
@@ -96,14 +96,14 @@ TEST_F(DbTest, AccessMadeFilesGiveTheirFirstRow) {
         {"access97-sample.mdb", "A", "a"},
         {"access97-sample.mdb", "g", vb::dateTime(1981, 12, 12, 0, 0, 0)},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         EXPECT_EQ(firstField(sharedMdb(c.file), "Table1", c.field), c.expected);
     }
 }
 
 TEST_F(DbTest, AccessMadeFilesHaveNoAccessoTable) {
-    for (const char *file :
+    for (const char* file :
          {"access2000-sample.mdb", "access97-sample.mdb", "access2000-empty.mdb"}) {
         SCOPED_TRACE(file);
         EXPECT_EQ(errorOf([&] { firstField(sharedMdb(file), "Accesso", "Versione"); }),
@@ -136,14 +136,14 @@ TEST_F(DbTest, EachColumnTypeBecomesItsVariant) {
         {{"DataAntica", ColumnType::DateTime}, jet::DateTime{-1.25}, vb::Date{-1.25}},
     };
     jet::Table table{"Tipi", {}, {{}, {}}};
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         table.columns.push_back(c.column);
         table.rows[0].push_back(c.stored);
         // The second row is all Null: only the first is read, so it must not leak through.
         table.rows[1].push_back(std::monostate{});
     }
     const QString file = write({table});
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.column.name);
         EXPECT_EQ(firstField(file, "Tipi", QString::fromStdString(c.column.name)), c.expected);
     }
@@ -161,7 +161,7 @@ TEST_F(DbTest, NullFieldsAreNullExceptYesNo) {
         table.rows[0].push_back(std::monostate{});
     }
     const QString file = write({table});
-    for (const jet::Column &column : table.columns) {
+    for (const jet::Column& column : table.columns) {
         SCOPED_TRACE(column.name);
         const Variant value = firstField(file, "Nulli", QString::fromStdString(column.name));
         // A Yes/No column has no Null: its null-mask bit is the value.
@@ -178,7 +178,7 @@ TEST_F(DbTest, RecordsetErrors) {
     db::Recordset rs;
 
     struct Case {
-        const char *what;
+        const char* what;
         std::function<void()> action;
         std::int32_t expected;
     };
@@ -214,7 +214,7 @@ TEST_F(DbTest, RecordsetErrors) {
          },
          err::ObjectClosed},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(errorOf(c.action), c.expected);
     }
@@ -222,8 +222,8 @@ TEST_F(DbTest, RecordsetErrors) {
 
 TEST_F(DbTest, DatabasePassword) {
     struct Case {
-        const char *stored;
-        const char *given;
+        const char* stored;
+        const char* given;
         std::int32_t expected;
     };
     const Case cases[] = {
@@ -239,7 +239,7 @@ TEST_F(DbTest, DatabasePassword) {
         {"abcdefghijklmnopqrst", "abcdefghijklmnopqrs", err::BadPassword},
     };
     int n = 0;
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.stored) + " / " + c.given);
         jet::Database database{{versionTable("Accesso", "7.1")}, c.stored, 38000.25 + n};
         const QString file = write(database, ("p" + std::to_string(n++) + ".mdb").c_str());
@@ -258,7 +258,7 @@ TEST_F(DbTest, Jet3DatabasePassword) {
     ASSERT_TRUE(in.open(QIODevice::ReadOnly));
     QByteArray bytes = in.readAll();
     static const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
-    auto *block = reinterpret_cast<unsigned char *>(bytes.data()) + 0x18;
+    auto* block = reinterpret_cast<unsigned char*>(bytes.data()) + 0x18;
     db::jet::rc4(key, 4, block, 126);
     std::memcpy(block + 0x42 - 0x18, "Gransoleo", 9);
     db::jet::rc4(key, 4, block, 126);
@@ -268,10 +268,10 @@ TEST_F(DbTest, Jet3DatabasePassword) {
     out.close();
 
     struct Case {
-        const char *given;
+        const char* given;
         std::int32_t expected;
     };
-    for (const Case &c :
+    for (const Case& c :
          {Case{"Gransoleo", 0}, Case{"gransoleo", err::BadPassword}, Case{"", err::BadPassword}}) {
         SCOPED_TRACE(c.given);
         EXPECT_EQ(
@@ -302,7 +302,7 @@ TEST_F(DbTest, ConnectionStrings) {
         {"Provider=Microsoft.Jet.OLEDB.4.0;", {}, err::ProviderFailed},
         {"Q:\\nessuno\\dbClient.mdb", jetProvider, err::ProviderFailed},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.text.toStdString());
         db::Connection cn;
         cn.Provider = c.provider;
@@ -325,7 +325,7 @@ TEST_F(DbTest, UnusableFilesFailWithoutCrashing) {
     const QByteArray bytes = in.readAll();
     std::mt19937 random(42);
     QByteArray noise(3 * 4096, '\0');
-    for (char &b : noise)
+    for (char& b : noise)
         b = static_cast<char>(random());
     QByteArray badMagic = bytes;
     badMagic[6] = 'x';
@@ -333,7 +333,7 @@ TEST_F(DbTest, UnusableFilesFailWithoutCrashing) {
     aceVersion[0x14] = 2;
 
     struct Case {
-        const char *name;
+        const char* name;
         std::optional<QByteArray> content; // nullopt: nothing is written
     };
     const Case cases[] = {
@@ -350,7 +350,7 @@ TEST_F(DbTest, UnusableFilesFailWithoutCrashing) {
         {"cut2pages1.mdb", bytes.left(2 * 4096 + 1)},
         {"cutlast.mdb", bytes.left(bytes.size() - 1)},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString file = path(c.name);
         if (c.content) {
@@ -390,10 +390,24 @@ TEST_F(DbTest, DamagedPagesGiveAnErrorOrTheRow) {
     }
 }
 
+TEST_F(DbTest, DamagedObjectPropertiesDoNotStopTheCatalog) {
+    // Found by fuzzing: 64 zero bytes in the property blobs of the Access 97 sample's catalog
+    // (page 46) make libmdb's own catalog reader loop without end. The tables stay readable.
+    QFile in(sharedMdb("access97-sample.mdb"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QByteArray bytes = in.readAll();
+    bytes.replace(46 * 2048 + 541, 64, QByteArray(64, '\0'));
+    QFile out(path("props.mdb"));
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+    EXPECT_EQ(firstField(out.fileName(), "Table1", "A"), "a");
+}
+
 TEST_F(DbTest, FaultHookSeesTheHostPathAndInjectsErrors) {
     const QString file = write({versionTable("Accesso", "4.5")});
     QString seen;
-    db::setOpenFaultHook([&](const QString &hostPath) {
+    db::setOpenFaultHook([&](const QString& hostPath) {
         seen = hostPath;
         vb::raise(err::ProviderFailed);
     });

@@ -17,7 +17,7 @@ namespace db {
 
 namespace {
 
-std::function<void(const QString &)> openFaultHook;
+std::function<void(const QString&)> openFaultHook;
 
 // libmdb reports odd pages on stderr, which is the user's terminal or the support log; the
 // program reports failures through its own error numbers instead. The fuzz build keeps
@@ -39,8 +39,8 @@ public:
         ::dup2(saved_, 2);
         ::close(saved_);
     }
-    QuietStderr(const QuietStderr &) = delete;
-    QuietStderr &operator=(const QuietStderr &) = delete;
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
 
 private:
     int saved_ = -1;
@@ -58,13 +58,13 @@ struct Target {
 // The connection string as the Jet provider reads it: "key=value" clauses separated by ";",
 // keys without regard to case, values taken as written. A text without any "=" is a bare
 // file name, which needs the Provider property.
-Target parseConnectionString(const QString &text, const QString &providerProperty) {
+Target parseConnectionString(const QString& text, const QString& providerProperty) {
     Target target;
     QString provider = providerProperty;
     if (!text.contains(u'=')) {
         target.path = text;
     } else {
-        for (const QString &clause : text.split(u';', Qt::SkipEmptyParts)) {
+        for (const QString& clause : text.split(u';', Qt::SkipEmptyParts)) {
             const qsizetype eq = clause.indexOf(u'=');
             if (eq < 0) continue;
             const QString key = clause.left(eq).trimmed().toLower();
@@ -83,13 +83,13 @@ Target parseConnectionString(const QString &text, const QString &providerPropert
 }
 
 // Little-endian readers over a page held in a QByteArray; callers check the bounds.
-quint32 u8(const QByteArray &b, int at) {
+quint32 u8(const QByteArray& b, int at) {
     return static_cast<unsigned char>(b[at]);
 }
-quint32 u16(const QByteArray &b, int at) {
+quint32 u16(const QByteArray& b, int at) {
     return u8(b, at) | u8(b, at + 1) << 8;
 }
-quint32 u32(const QByteArray &b, int at) {
+quint32 u32(const QByteArray& b, int at) {
     return u16(b, at) | u16(b, at + 2) << 16;
 }
 
@@ -109,21 +109,22 @@ struct FirstRow {
 
 } // namespace
 
-void setOpenFaultHook(std::function<void(const QString &hostPath)> hook) {
+void setOpenFaultHook(std::function<void(const QString& hostPath)> hook) {
     openFaultHook = std::move(hook);
 }
 
 struct Connection::Impl {
-    MdbHandle *mdb = nullptr;
+    MdbHandle* mdb = nullptr;
     QFile file; // our own view of the pages, to check them before libmdb follows them
     jet::Header header;
     quint32 pageCount = 0;
     bool catalogRead = false;
+    QList<QPair<QString, quint32>> tables;
 
     ~Impl() {
         if (mdb) mdb_close(mdb);
     }
-    const Layout &layout() const { return header.version == 0 ? jet3Layout : jet4Layout; }
+    const Layout& layout() const { return header.version == 0 ? jet3Layout : jet4Layout; }
 
     QByteArray page(quint32 number) {
         if (number >= pageCount || !file.seek(qint64(number) * header.pageSize)) return {};
@@ -154,7 +155,7 @@ struct Connection::Impl {
             at = u32(p, 4);
         }
         const QByteArray p = page(tdef);
-        const Layout &l = layout();
+        const Layout& l = layout();
         const quint32 cols = u16(p, l.numCols), varCols = u16(p, l.numVarCols);
         const quint32 realIdx = u32(p, l.numRealIdx);
         if (cols == 0 || cols > MDB_MAX_COLS || varCols > cols || realIdx > 1000) return false;
@@ -178,26 +179,43 @@ struct Connection::Impl {
         return true;
     }
 
+    // The user and system tables by name, with the page of their definition. libmdb's own
+    // catalog reader also decodes the property blob of every object and loops without end on
+    // some damaged ones; the catalog needs only these columns of MSysObjects (page 2).
     void readCatalog() {
         if (catalogRead) return;
-        QuietStderr quiet;
-        if (!mdb_read_catalog(mdb, MDB_TABLE)) providerFailed();
+        scan(2, [&](MdbTableDef* t, const MdbField* fields, QByteArray& page) {
+            vb::Variant id, name, type;
+            for (unsigned i = 0; i < t->num_cols; ++i) {
+                MdbColumn* col = column(t, fields[i].colnum);
+                if (qstrcmp(col->name, "Id") == 0) id = convert(col, fields[i], page);
+                if (qstrcmp(col->name, "Name") == 0) name = convert(col, fields[i], page);
+                if (qstrcmp(col->name, "Type") == 0) type = convert(col, fields[i], page);
+            }
+            if (type == vb::Variant(std::int16_t{1}) && id.is<std::int32_t>() && name.is<QString>())
+                tables.append({std::get<QString>(name.value()),
+                               quint32(std::get<std::int32_t>(id.value())) & 0x00FFFFFF});
+            return true;
+        });
         catalogRead = true;
     }
 
-    MdbCatalogEntry *findTable(const QString &name) {
+    quint32 findTable(const QString& name) {
         readCatalog();
-        for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-            auto *entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-            if (entry->object_type == MDB_TABLE &&
-                QString::fromUtf8(entry->object_name).compare(name, Qt::CaseInsensitive) == 0)
-                return entry;
-        }
+        for (const auto& [tableName, tdef] : tables)
+            if (tableName.compare(name, Qt::CaseInsensitive) == 0) return tdef;
         vb::raise(vb::err::TableNotFound);
     }
 
-    FirstRow readFirstRow(const QString &tableName);
-    vb::Variant convert(MdbColumn *col, const MdbField &field, QByteArray &page);
+    static MdbColumn* column(MdbTableDef* table, int colnum) {
+        if (colnum < 0 || unsigned(colnum) >= table->num_cols) providerFailed();
+        return static_cast<MdbColumn*>(g_ptr_array_index(table->columns, colnum));
+    }
+
+    using RowVisitor = std::function<bool(MdbTableDef*, const MdbField*, QByteArray& page)>;
+    QStringList scan(quint32 tdef, const RowVisitor& visit);
+    FirstRow readFirstRow(const QString& tableName);
+    vb::Variant convert(MdbColumn* col, const MdbField& field, QByteArray& page);
 };
 
 Connection::Connection() = default;
@@ -207,14 +225,14 @@ bool Connection::isOpen() const {
     return d != nullptr;
 }
 
-void Connection::Open(const QString &connectionString, const QString &, const QString &,
+void Connection::Open(const QString& connectionString, const QString&, const QString&,
                       std::int32_t) {
     if (d) vb::raise(3705); // already open
     const Target target = parseConnectionString(connectionString, Provider);
     QString hostPath;
     try {
         hostPath = fs::toHost(target.path);
-    } catch (const vb::VbError &) {
+    } catch (const vb::VbError&) {
         providerFailed(); // an unknown drive is a file the provider cannot find
     }
     if (openFaultHook) openFaultHook(hostPath);
@@ -253,14 +271,14 @@ void Connection::Close() {
 
 namespace {
 
-template <typename T> T raw(const QByteArray &page, int start) {
+template <typename T> T raw(const QByteArray& page, int start) {
     T value;
     std::memcpy(&value, page.constData() + start, sizeof value);
     return value;
 }
 
-QString libmdbText(MdbHandle *mdb, QByteArray &page, int start, int type, int size) {
-    char *text = mdb_col_to_string(mdb, page.data(), start, type, size);
+QString libmdbText(MdbHandle* mdb, QByteArray& page, int start, int type, int size) {
+    char* text = mdb_col_to_string(mdb, page.data(), start, type, size);
     QString result = QString::fromUtf8(text);
     g_free(text);
     return result;
@@ -290,7 +308,7 @@ int fixedSize(int type) {
 
 } // namespace
 
-vb::Variant Connection::Impl::convert(MdbColumn *col, const MdbField &field, QByteArray &page) {
+vb::Variant Connection::Impl::convert(MdbColumn* col, const MdbField& field, QByteArray& page) {
     if (col->col_type == MDB_BOOL) return !field.is_null; // the null-mask bit is the value
     if (field.is_null) return vb::Null{};
     const int start = field.start, size = field.siz;
@@ -326,42 +344,51 @@ vb::Variant Connection::Impl::convert(MdbColumn *col, const MdbField &field, QBy
     }
 }
 
-FirstRow Connection::Impl::readFirstRow(const QString &tableName) {
-    MdbCatalogEntry *entry = findTable(tableName);
-    if (entry->table_pg >= pageCount || !tableDefinitionSane(quint32(entry->table_pg)))
-        providerFailed();
+// Reads the rows of the table defined on page tdef in file order, handing each to visit
+// until it returns false; returns the column names.
+QStringList Connection::Impl::scan(quint32 tdef, const RowVisitor& visit) {
+    if (tdef >= pageCount || !tableDefinitionSane(tdef)) providerFailed();
+    MdbCatalogEntry entry{};
+    entry.mdb = mdb;
+    entry.object_type = MDB_TABLE;
+    entry.table_pg = tdef;
 
     QuietStderr quiet;
-    MdbTableDef *table = mdb_read_table(entry);
+    MdbTableDef* table = mdb_read_table(&entry);
     if (!table) providerFailed();
     struct Free {
-        MdbTableDef *t;
+        MdbTableDef* t;
         ~Free() { mdb_free_tabledef(t); }
     } freeTable{table};
     if (!mdb_read_columns(table) || table->num_cols > MDB_MAX_COLS) providerFailed();
 
-    FirstRow row;
+    QStringList names;
     for (unsigned i = 0; i < table->num_cols; ++i)
-        row.names << QString::fromUtf8(
-            static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i))->name);
+        names << QString::fromUtf8(column(table, int(i))->name);
 
     mdb_rewind_table(table);
-    if (!mdb_fetch_row(table)) return row;
-
-    // mdb_fetch_row left the row's page in the handle; crack the row again to see the null
-    // mask, which bound text columns hide (Null and "" both bind as "").
-    QByteArray page(reinterpret_cast<const char *>(mdb->pg_buf), header.pageSize);
-    int start = 0;
-    size_t length = 0;
-    if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &length) != 0) providerFailed();
-    MdbField fields[MDB_MAX_COLS];
-    if (mdb_crack_row(table, start & 0x1FFF, length, fields) < 0) providerFailed();
-    for (unsigned i = 0; i < table->num_cols; ++i) {
-        const int colnum = fields[i].colnum;
-        if (colnum < 0 || unsigned(colnum) >= table->num_cols) providerFailed();
-        auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, colnum));
-        row.values.push_back(convert(col, fields[i], page));
+    while (mdb_fetch_row(table)) {
+        // mdb_fetch_row left the row's page in the handle; crack the row again to see the
+        // null mask and the raw values (bound columns give text, and "" for Null).
+        QByteArray page(reinterpret_cast<const char*>(mdb->pg_buf), header.pageSize);
+        int start = 0;
+        size_t length = 0;
+        if (mdb_find_row(mdb, int(table->cur_row) - 1, &start, &length) != 0) providerFailed();
+        MdbField fields[MDB_MAX_COLS];
+        if (mdb_crack_row(table, start & 0x1FFF, length, fields) < 0) providerFailed();
+        if (!visit(table, fields, page)) break;
     }
+    return names;
+}
+
+FirstRow Connection::Impl::readFirstRow(const QString& tableName) {
+    FirstRow row;
+    row.names =
+        scan(findTable(tableName), [&](MdbTableDef* t, const MdbField* fields, QByteArray& page) {
+            for (unsigned i = 0; i < t->num_cols; ++i)
+                row.values.push_back(convert(column(t, fields[i].colnum), fields[i], page));
+            return false; // only the first row is ever read
+        });
     return row;
 }
 
@@ -369,7 +396,7 @@ namespace {
 
 // The table a source names. The program's only command text is "select * from TABLE";
 // other command texts are not supported and fail as an unknown table would.
-QString tableOf(const QString &source, std::int32_t options) {
+QString tableOf(const QString& source, std::int32_t options) {
     static const QRegularExpression select(
         QStringLiteral(R"(^\s*select\s+\*\s+from\s+(\[[^\]]+\]|[^\s;\[\]]+)\s*;?\s*$)"),
         QRegularExpression::CaseInsensitiveOption);
@@ -399,7 +426,7 @@ struct Recordset::Impl {
 Recordset::Recordset() = default;
 Recordset::~Recordset() = default;
 
-void Recordset::Open(const vb::Variant &source, Connection &connection, std::int32_t, std::int32_t,
+void Recordset::Open(const vb::Variant& source, Connection& connection, std::int32_t, std::int32_t,
                      std::int32_t options) {
     if (d) vb::raise(3705); // already open
     if (!connection.d) vb::raise(vb::err::ObjectClosed);
@@ -414,7 +441,7 @@ void Recordset::MoveFirst() {
     if (d->row.values.empty()) vb::raise(vb::err::NoCurrentRecord);
 }
 
-vb::Variant Recordset::Fields(const QString &name) const {
+vb::Variant Recordset::Fields(const QString& name) const {
     if (!d) vb::raise(vb::err::ObjectClosed);
     qsizetype at = 0;
     while (at < d->row.names.size() && d->row.names[at].compare(name, Qt::CaseInsensitive) != 0)

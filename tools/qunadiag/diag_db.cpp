@@ -41,6 +41,9 @@ int runDb(QStringList args) {
     }
     if (file.isEmpty()) return usage();
 
+    // FILE is a host path, and Z: = "/" names every host path; the letters of the mounted
+    // volumes, which take a scan of the mount table, serve only the window's drive list.
+    fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
     try {
         // The connection string is built as the window builds it for the installation
         // database, from the path as the window would see it.
