@@ -25,6 +25,9 @@ void Form_Unload(Form& f);
 // Connects the controls' events to the handlers above and to those of install/ and update/.
 void connectEvents(Form& f);
 
+// Clears the archive list's columns and adds the four that the listing fills.
+void setupArchiveColumns(Form& f);
+
 // Puts the design-time values on the controls (captions, tool tips, patterns, visibility).
 void applyDesignValues(Form& f);
 

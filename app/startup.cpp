@@ -71,6 +71,14 @@ Resume startupTrap(Form& f, const VbError& e) {
 
 } // namespace
 
+void setupArchiveColumns(Form& f) {
+    f.lv.clearColumns();
+    f.lv.addColumn(QStringLiteral("Nome"), 1300, ui::ListView::Align::Left);
+    f.lv.addColumn(QStringLiteral("Data"), 1500, ui::ListView::Align::Center);
+    f.lv.addColumn(QStringLiteral("Non compresso"), 1400, ui::ListView::Align::Right);
+    f.lv.addColumn(QStringLiteral("Compresso"), 1400, ui::ListView::Align::Right);
+}
+
 void Form_Load(Form& f) {
     Block body{
         step([&] { f.SSPanel1.setCaption(kHelpText); }),
@@ -106,13 +114,7 @@ void Form_Load(Form& f) {
             f.Dir1.setPath(folder);
         }),
         step([&] { f.File1.setPattern(QStringLiteral("qn*.zip")); }),
-        step([&] {
-            f.lv.clearColumns();
-            f.lv.addColumn(QStringLiteral("Nome"), 1300, ui::ListView::Align::Left);
-            f.lv.addColumn(QStringLiteral("Data"), 1500, ui::ListView::Align::Center);
-            f.lv.addColumn(QStringLiteral("Non compresso"), 1400, ui::ListView::Align::Right);
-            f.lv.addColumn(QStringLiteral("Compresso"), 1400, ui::ListView::Align::Right);
-        }),
+        step([&] { setupArchiveColumns(f); }),
         step([&] {
             if (f.window) ImpostaForma(*f.window, RGN_ARROTONDATO);
         }),

@@ -4,3 +4,4 @@
 #include <QStringList>
 
 int runDb(QStringList args);
+int runZip(QStringList args);

@@ -15,6 +15,7 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"db", runDb, "db FILE [--password P] [--table NAME | --query TEXT]"},
+    {"zip", runZip, "zip FILE"},
 };
 
 int usage() {
