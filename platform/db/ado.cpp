@@ -184,6 +184,7 @@ struct Connection::Impl {
     // some damaged ones; the catalog needs only these columns of MSysObjects (page 2).
     void readCatalog() {
         if (catalogRead) return;
+        tables.clear(); // a scan that failed half-way is started again
         scan(2, [&](MdbTableDef* t, const MdbField* fields, QByteArray& page) {
             vb::Variant id, name, type;
             for (unsigned i = 0; i < t->num_cols; ++i) {
@@ -192,6 +193,7 @@ struct Connection::Impl {
                 if (qstrcmp(col->name, "Name") == 0) name = convert(col, fields[i], page);
                 if (qstrcmp(col->name, "Type") == 0) type = convert(col, fields[i], page);
             }
+            // Type 1 is a table; the low three bytes of its Id are its definition's page.
             if (type == vb::Variant(std::int16_t{1}) && id.is<std::int32_t>() && name.is<QString>())
                 tables.append({std::get<QString>(name.value()),
                                quint32(std::get<std::int32_t>(id.value())) & 0x00FFFFFF});
