@@ -18,15 +18,18 @@ void leave(Form& f) {
     } catch (const vb::VbError& e) {
         f.host.setPointer(ui::kPointerDefault);
         f.host.messageBox(QStringLiteral("Impossibile avviare il programma QUNA:\r\n") +
-                              f.PathProgramma + QStringLiteral("\\quna.exe\r\n") +
-                              e.description(),
+                              f.PathProgramma + QStringLiteral("\\quna.exe\r\n") + e.description(),
                           ui::Buttons::Ok, ui::Icon::Critical);
         f.host.endProcess();
     }
 }
 } // namespace
 
-void cmdAnnulla_Click(Form& f) { leave(f); }
-void Form_Unload(Form& f) { leave(f); }
+void cmdAnnulla_Click(Form& f) {
+    leave(f);
+}
+void Form_Unload(Form& f) {
+    leave(f);
+}
 
 } // namespace app

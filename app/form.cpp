@@ -16,15 +16,16 @@ void applyDesignValues(Form& f) {
     f.Frame1.setCaption(QStringLiteral("Archivi"));
     f.Frame2.setCaption(QStringLiteral("Versione del PC"));
     f.Frame3.setCaption(QStringLiteral("Percorso dei files di aggiornamento"));
-    const char* captions[] = {"Percorso ", "Versione", "Unità", "Cartella", "Archivi Agg. Quna",
-                              "Contenuto dell'Archivio selezionato"};
+    const char* captions[] = {
+        "Percorso ", "Versione",          "Unità",
+        "Cartella",  "Archivi Agg. Quna", "Contenuto dell'Archivio selezionato"};
     for (std::size_t i = 0; i < f.Label1.size(); ++i)
         f.Label1[i].setCaption(QString::fromUtf8(captions[i]));
     f.Label3.setCaption(QStringLiteral("Ver. 2.0 del 18 Feb 2007"));
     f.cmdElabora.setCaption(QStringLiteral("Elabora"));
     f.cmdAnnulla.setCaption(QStringLiteral("Esci"));
-    f.File1.toolTip = QStringLiteral(
-        "Elenco file di aggiornamento di QUNA presenti nella cartella selezionata");
+    f.File1.toolTip =
+        QStringLiteral("Elenco file di aggiornamento di QUNA presenti nella cartella selezionata");
     f.lv.setVisible(false);
 
     // At creation the lists show the process's current folder, with the design pattern.

@@ -47,8 +47,8 @@ void Drive1_Change(Form& f) {
                            : Resume::Next;
             }
             f.host.messageBox(QStringLiteral("codice Errore") + QString::number(e.number()) +
-                                      e.description(),
-                                  ui::Buttons::Ok, ui::Icon::Critical);
+                                  e.description(),
+                              ui::Buttons::Ok, ui::Icon::Critical);
             f.host.endProcess(); // at once: the main program is not started
         });
 }

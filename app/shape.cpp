@@ -8,7 +8,8 @@ std::optional<Region> regionFor(const WindowHandle::Rect& r, std::int32_t shape)
     const std::int32_t width = vb::toInt32(std::int64_t(r.right) - r.left);
     const std::int32_t height = vb::toInt32(std::int64_t(r.bottom) - r.top);
     switch (shape) {
-    case RGN_ELLISSE: return Region{Region::Kind::Ellipse, width, height};
+    case RGN_ELLISSE:
+        return Region{Region::Kind::Ellipse, width, height};
     case RGN_ARROTONDATO:
         return Region{Region::Kind::RoundRect, width, height, kCornerEllipse, kCornerEllipse};
     case RGN_ROMBO: {
@@ -17,7 +18,8 @@ std::optional<Region> regionFor(const WindowHandle::Rect& r, std::int32_t shape)
         d.corners = {Point{hw, 0}, Point{0, hh}, Point{hw, height}, Point{width, hh}};
         return d;
     }
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
 }
 

@@ -2,8 +2,8 @@
 #include "handlers.h"
 #include "install/config.h"
 #include "install/connections.h"
-#include "update/journal.h"
 #include "shape.h"
+#include "update/journal.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
@@ -16,20 +16,20 @@ namespace {
 
 using namespace vb;
 
-const QString kHelpText = QStringLiteral(
-    "Se l'archivio (o gli archivi) per l'aggiornamento, ricevuti o scaricati \r\n"
-    "da Internet, non sono nella cartella 'C:\\QUNAWIN\\AGGIORNA', \r\n"
-    "seleziona il percorso in cui si trovano, e, quando appaiono nella \r\n"
-    "finestra, clicca sull'archivio scelto e controlla\r\n"
-    "la descrizione del contenuto che appare accanto.");
+const QString kHelpText =
+    QStringLiteral("Se l'archivio (o gli archivi) per l'aggiornamento, ricevuti o scaricati \r\n"
+                   "da Internet, non sono nella cartella 'C:\\QUNAWIN\\AGGIORNA', \r\n"
+                   "seleziona il percorso in cui si trovano, e, quando appaiono nella \r\n"
+                   "finestra, clicca sull'archivio scelto e controlla\r\n"
+                   "la descrizione del contenuto che appare accanto.");
 
 // The drive and folder the lists start in: the "Aggiorna" folder on the data drive when the
 // installation data lie on a lettered drive and that folder exists there, else our own.
 std::pair<QString, QString> defaultUpdateFolder(const Form& f) {
     const QString own = f.PathProgramma + QStringLiteral("\\Aggiorna");
     if (f.PathDB.mid(1, 1) == QStringLiteral(":")) {
-        const QString candidate = f.PathDB.left(2) + f.PathProgramma.mid(2) +
-                                  QStringLiteral("\\Aggiorna");
+        const QString candidate =
+            f.PathDB.left(2) + f.PathProgramma.mid(2) + QStringLiteral("\\Aggiorna");
         if (fs::entryExists(candidate)) return {f.PathDB.left(2), candidate};
     }
     return {f.PathProgramma.left(2), own};
@@ -122,8 +122,7 @@ void Form_Load(Form& f) {
             if (f.window) f.window->show();
         }),
         when([&] { return f.File1.listCount() > 0; },
-             {step([&] { f.File1.setListIndex(f.File1.listCount() - 1); }),
-              step([&] {
+             {step([&] { f.File1.setListIndex(f.File1.listCount() - 1); }), step([&] {
                   if (f.window) f.window->focusElabora();
               })}),
         step([&] { f.Zip1.NumericOption(0); }),

@@ -16,7 +16,9 @@
 #include <map>
 
 // The window's pictures live in a static library, whose resources must be registered by hand.
-static void registerResources() { Q_INIT_RESOURCE(resources); }
+static void registerResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace app {
 
@@ -163,7 +165,8 @@ void Window::build() {
 
     // Tab order by tab index.
     std::vector<const ControlDesign*> order;
-    for (const ControlDesign& d : controlDesigns()) order.push_back(&d);
+    for (const ControlDesign& d : controlDesigns())
+        order.push_back(&d);
     std::sort(order.begin(), order.end(),
               [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
     for (std::size_t i = 1; i < order.size(); ++i)
@@ -193,14 +196,17 @@ void Window::setRegion(const std::optional<Region>& region) {
     }
     QPainterPath path;
     switch (region->kind) {
-    case Region::Kind::Ellipse: path.addEllipse(0, 0, region->width, region->height); break;
+    case Region::Kind::Ellipse:
+        path.addEllipse(0, 0, region->width, region->height);
+        break;
     case Region::Kind::RoundRect:
         path.addRoundedRect(0, 0, region->width, region->height, region->cornerWidth / 2.0,
                             region->cornerHeight / 2.0);
         break;
     case Region::Kind::Polygon: {
         QPolygon polygon;
-        for (const Point& p : region->corners) polygon << QPoint(p.x, p.y);
+        for (const Point& p : region->corners)
+            polygon << QPoint(p.x, p.y);
         setMask(QRegion(polygon, Qt::OddEvenFill));
         return;
     }

@@ -5,7 +5,9 @@
 
 namespace install {
 
-bool configExists(const app::Form& f) { return fs::normalFileExists(f.PathConfig); }
+bool configExists(const app::Form& f) {
+    return fs::normalFileExists(f.PathConfig);
+}
 
 void reportMissingConfig(app::Form& f) {
     f.host.beep();

@@ -20,8 +20,7 @@ void LeggiVersioneDB(app::Form& f) {
     std::unique_ptr<db::Recordset> rs;
     using vb::step;
     vb::run({step([&] { f.strSQL = QStringLiteral("select * from Accesso"); }),
-             step([&] { rs = std::make_unique<db::Recordset>(); }),
-             step([&] {
+             step([&] { rs = std::make_unique<db::Recordset>(); }), step([&] {
                  rs->Open(vb::Variant(f.strSQL), *f.cnDB, db::adOpenStatic, db::adLockPessimistic,
                           db::adCmdText);
              }),
@@ -35,8 +34,7 @@ void LeggiVersioneDB(app::Form& f) {
 void LeggiVersionePC(app::Form& f) {
     std::unique_ptr<db::Recordset> rs;
     using vb::step;
-    vb::run({step([&] { rs = std::make_unique<db::Recordset>(); }),
-             step([&] {
+    vb::run({step([&] { rs = std::make_unique<db::Recordset>(); }), step([&] {
                  rs->Open(vb::Variant(QStringLiteral("Configurazione")), *f.cnClient,
                           db::adOpenStatic, db::adLockPessimistic, db::adCmdTable);
              }),

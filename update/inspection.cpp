@@ -76,13 +76,14 @@ void inspect(app::Form& f) {
                                   attributes = clng(f.Zip1.EntryAttributes(i));
                               }),
                               step([&] {
-                                  f.lv.insertAtTop(
-                                      attributes & kFolderAttribute ? name + u'%' : name);
+                                  f.lv.insertAtTop(attributes & kFolderAttribute ? name + u'%'
+                                                                                 : name);
                               }),
                               step([&] { f.host.doEvents(); }),
                               when([&] { return f.listingInterrupted; }, interrupted),
                               step([&] {
-                                  f.lv.setSubItem(1, 1, formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
+                                  f.lv.setSubItem(1, 1,
+                                                  formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
                               }),
                               step([&] {
                                   f.lv.setSubItem(1, 2, formatGrouped(clng(f.Zip1.EntrySize(i))));

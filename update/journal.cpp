@@ -13,9 +13,12 @@ namespace {
 
 const char* stateName(UpdateState s) {
     switch (s) {
-    case UpdateState::Started: return "started";
-    case UpdateState::BackedUp: return "backed-up";
-    case UpdateState::Committed: return "committed";
+    case UpdateState::Started:
+        return "started";
+    case UpdateState::BackedUp:
+        return "backed-up";
+    case UpdateState::Committed:
+        return "committed";
     }
     return "";
 }
@@ -26,13 +29,18 @@ QString journalHostPath(const app::Form& f) {
 
 } // namespace
 
-QString mainProgram(const app::Form& f) { return f.PathProgramma + QStringLiteral("\\Quna.EXE"); }
-QString backupFile(const app::Form& f) { return f.PathProgramma + QStringLiteral("\\Quna.OLD"); }
+QString mainProgram(const app::Form& f) {
+    return f.PathProgramma + QStringLiteral("\\Quna.EXE");
+}
+QString backupFile(const app::Form& f) {
+    return f.PathProgramma + QStringLiteral("\\Quna.OLD");
+}
 
-void writeJournal(const app::Form& f, UpdateState state) {
+void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile) {
     fs::checkpoint("journal");
     QSaveFile file(journalHostPath(f)); // written whole and flushed, then renamed into place
-    const QByteArray text = QByteArray("quna-update 1\n") + stateName(state) + '\n';
+    const QByteArray text =
+        QByteArray("quna-update 1\n") + stateName(state) + '\n' + mainProgramFile.toUtf8() + '\n';
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
         vb::raise(vb::err::PathFileAccess);
 }
@@ -47,15 +55,20 @@ void recoverInterruptedUpdate(app::Form& f) {
     if (!file.exists()) return;
     const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
+    const QList<QByteArray> lines = text.split('\n');
+    // The main program as it was spelled on disk before the update deleted it.
+    const QString mainProgramFile =
+        lines.size() > 2 && !lines[2].isEmpty() ? QString::fromUtf8(lines[2]) : mainProgram(f);
     const bool rolledForward =
         zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
-    const bool committed = rolledForward || text.contains(stateName(UpdateState::Committed));
+    const bool committed =
+        rolledForward || (lines.size() > 1 && lines[1] == stateName(UpdateState::Committed));
 
     const bool mainPresent = fs::normalFileExists(mainProgram(f));
     const bool backupPresent = fs::normalFileExists(backupFile(f));
     QString told;
     if (!mainPresent && backupPresent) {
-        fs::copyFile(backupFile(f), mainProgram(f));
+        fs::copyFile(backupFile(f), mainProgramFile);
         told = committed ? QStringLiteral("L'aggiornamento interrotto non conteneva il programma "
                                           "QUNA: ripristinata la versione precedente.")
                          : QStringLiteral("L'aggiornamento interrotto è stato annullato: "

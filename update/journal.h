@@ -7,14 +7,15 @@
 namespace update {
 
 enum class UpdateState {
-    Started,    // the backup is being made; the main program is still in place
-    BackedUp,   // the backup is on disk; the main program may be gone
-    Committed,  // the archive's files are in place
+    Started,   // the backup is being made; the main program is still in place
+    BackedUp,  // the backup is on disk; the main program may be gone
+    Committed, // the archive's files are in place
 };
 
 constexpr const char* kJournalName = "\\.quna-update.journal";
 
-void writeJournal(const app::Form& f, UpdateState state);
+// The journal names the main program file as spelled on disk, so a restore keeps its name.
+void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile);
 void removeJournal(const app::Form& f);
 
 // Called at start-up once config.dat was found: when an update was interrupted, undoes it

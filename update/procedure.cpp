@@ -30,11 +30,11 @@ void refuse(app::Form& f, const QString& text, bool withBeep) {
 
 // An unexpected error after the main program was deleted: the pending extraction is
 // dropped and the backup copied back, so the installation keeps its main program.
-void keepMainProgram(app::Form& f) {
+void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
     try {
         f.Zip1.AbandonArchive();
         if (!fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f))) {
-            fs::copyFile(backupFile(f), mainProgram(f));
+            fs::copyFile(backupFile(f), mainProgramFile);
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
         }
         if (fs::normalFileExists(path(f, "\\Quna.exe"))) removeJournal(f);
@@ -54,6 +54,9 @@ void cmdElabora_Click(app::Form& f) {
     ui::Answer answer = ui::Answer::Yes;
     bool busy = false, journal = false;
     std::int16_t row = 0;
+    // The main program file as it is named on disk: a restore gives it back that name, not
+    // the spelling the procedure writes ("\Quna.EXE").
+    QString mainProgramFile = mainProgram(f);
 
     const Block body{
         when([&] { return trim(f.PathArchivio).isEmpty(); },
@@ -64,16 +67,18 @@ void cmdElabora_Click(app::Form& f) {
               exitHandler()}),
         when([&] { return !fs::normalFileExists(f.PathArchivio); },
              {step([&] {
-                  refuse(f, QStringLiteral("Archivio ") + f.PathArchivio +
-                                QStringLiteral(" non trovato!!"),
+                  refuse(f,
+                         QStringLiteral("Archivio ") + f.PathArchivio +
+                             QStringLiteral(" non trovato!!"),
                          true);
               }),
               exitHandler()}),
         when([&] { return trim(f.Label2.caption()).isEmpty(); },
              {step([&] {
-                  refuse(f,
-                         QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!"),
-                         true);
+                  refuse(
+                      f,
+                      QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!"),
+                      true);
               }),
               exitHandler()}),
         step([&] { size = toInt32(fs::fileSize(f.PathArchivio)); }),
@@ -123,20 +128,22 @@ void cmdElabora_Click(app::Form& f) {
             busy = true;
         }),
         step([&] {
-            writeJournal(f, UpdateState::Started);
+            mainProgramFile = fs::onDiskSpelling(mainProgram(f));
+            writeJournal(f, UpdateState::Started, mainProgramFile);
             journal = true;
         }),
         // An old backup goes only when the main program is there to replace it, so a second
         // try after a failed one never destroys the only copy.
-        when([&] {
-            return fs::normalFileExists(path(f, "\\Quna.old")) &&
-                   fs::normalFileExists(mainProgram(f));
-        },
-             {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
+        when(
+            [&] {
+                return fs::normalFileExists(path(f, "\\Quna.old")) &&
+                       fs::normalFileExists(mainProgram(f));
+            },
+            {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
         step([&] { fs::copyFile(mainProgram(f), backupFile(f)); }),
         step([&] {
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
-            writeJournal(f, UpdateState::BackedUp);
+            writeJournal(f, UpdateState::BackedUp, mainProgramFile);
         }),
         step([&] { fs::deleteFile(mainProgram(f)); }),
         step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
@@ -150,7 +157,7 @@ void cmdElabora_Click(app::Form& f) {
             // own: it takes that of its backup, so it still starts.
             if (fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f)))
                 fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
-            writeJournal(f, UpdateState::Committed);
+            writeJournal(f, UpdateState::Committed, mainProgramFile);
         }),
         step([&] {
             f.host.setPointer(ui::kPointerDefault);
@@ -159,7 +166,7 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.PathEseguibile = path(f, "\\Quna.exe"); }),
         when([&] { return !fs::normalFileExists(f.PathEseguibile); },
              {
-                 step([&] { fs::copyFile(backupFile(f), mainProgram(f)); }),
+                 step([&] { fs::copyFile(backupFile(f), mainProgramFile); }),
                  step([&] {
                      f.Messaggio = QStringLiteral(
                          "ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
@@ -188,7 +195,7 @@ void cmdElabora_Click(app::Form& f) {
     run(body, [&](const VbError& e) {
         if (e.number() == err::FileNotFound) return Resume::Next;
         if (busy) f.host.setPointer(ui::kPointerDefault);
-        if (journal) keepMainProgram(f);
+        if (journal) keepMainProgram(f, mainProgramFile);
         f.Messaggio = app::errorMessage("codice Errore = ", e);
         f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;

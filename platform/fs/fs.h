@@ -78,6 +78,10 @@ QStringList subfolders(const QString &windowsPath);
 // Several patterns may be given separated by ";". Both raise 76 when the folder is missing.
 QStringList matchingFiles(const QString &windowsPath, const QString &pattern);
 
+// The Windows path of an existing file with its last name spelled as on disk ("...\\quna.exe"
+// for "...\\Quna.EXE" when the file is "quna.exe"); the path unchanged when nothing is there.
+QString onDiskSpelling(const QString& windowsPath);
+
 // Gives `to` the permission bits of `from` when `to` has no execute bit of its own (a program
 // extracted from an archive made on Windows carries no mode).
 void adoptExecutableMode(const QString& from, const QString& to);

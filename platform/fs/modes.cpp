@@ -2,12 +2,21 @@
 
 #include "platform/vb/error.h"
 
+#include <QFileInfo>
 #include <sys/stat.h>
 
 namespace fs {
 
+QString onDiskSpelling(const QString& windowsPath) {
+    const QFileInfo host(toHost(windowsPath));
+    if (!host.exists()) return windowsPath;
+    const qsizetype cut = std::max(windowsPath.lastIndexOf(u'\\'), windowsPath.lastIndexOf(u'/'));
+    return windowsPath.left(cut + 1) + host.fileName();
+}
+
 void adoptExecutableMode(const QString& from, const QString& to) {
-    struct stat source {}, target {};
+    struct stat source {
+    }, target{};
     const QByteArray fromHost = toHost(from).toLocal8Bit(), toHostPath = toHost(to).toLocal8Bit();
     if (::stat(fromHost.constData(), &source) != 0 || ::lstat(toHostPath.constData(), &target) != 0)
         vb::raise(errorFromErrno(errno, vb::err::FileNotFound));

@@ -31,7 +31,8 @@ void DriveList::setDrive(const QString& text) {
     if (text.isEmpty()) vb::raise(vb::err::DeviceUnavailable);
     const QChar letter = text[0].toUpper();
     bool known = false;
-    for (const fs::Drive& d : fs::drives()) known = known || d.letter == letter;
+    for (const fs::Drive& d : fs::drives())
+        known = known || d.letter == letter;
     if (!known) vb::raise(vb::err::DeviceUnavailable);
     const QString next = QString(letter.toLower()) + u':';
     if (next == drive_) return;
@@ -46,10 +47,11 @@ namespace {
 // "Z:\a\b" -> {"Z:\", "Z:\a", "Z:\a\b"}
 QStringList ancestry(const QString& path) {
     QStringList out{path.left(2) + u'\\'};
-    const QStringList parts = path.mid(3).split(QRegularExpression(QStringLiteral("[\\\\/]")),
-                                                Qt::SkipEmptyParts);
+    const QStringList parts =
+        path.mid(3).split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts);
     QString cur = path.left(2);
-    for (const QString& p : parts) out << (cur += u'\\' + p);
+    for (const QString& p : parts)
+        out << (cur += u'\\' + p);
     return out;
 }
 
@@ -64,7 +66,8 @@ QString normalFolder(const QString& path) {
         path.mid(2).split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts);
     QString out = path.left(1).toUpper() + u':';
     if (parts.isEmpty()) return out + u'\\';
-    for (const QString& p : parts) out += u'\\' + p;
+    for (const QString& p : parts)
+        out += u'\\' + p;
     return out;
 }
 } // namespace
@@ -76,9 +79,10 @@ void DirList::setPath(const QString& windowsPath) {
         // lies on that drive, else the root.
         fs::probeDrive(target.isEmpty() ? QChar() : target[0].toUpper());
         const QString cwd = fs::currentFolder();
-        target = (target.size() == 2 && cwd.left(1).compare(target.left(1), Qt::CaseInsensitive) == 0)
-                     ? cwd
-                     : target.left(2) + u'\\';
+        target =
+            (target.size() == 2 && cwd.left(1).compare(target.left(1), Qt::CaseInsensitive) == 0)
+                ? cwd
+                : target.left(2) + u'\\';
     } else if (target.size() >= 2 && target[1] == u':') {
         fs::probeDrive(target[0].toUpper());
     }

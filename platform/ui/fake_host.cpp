@@ -35,7 +35,8 @@ void FakeHost::terminate() {
 
 QStringList FakeHost::messageTexts() const {
     QStringList out;
-    for (const ShownMessage& m : messages) out << m.text;
+    for (const ShownMessage& m : messages)
+        out << m.text;
     return out;
 }
 

@@ -17,9 +17,15 @@ Answer QtHost::messageBox(const QString& text, Buttons buttons, Icon icon) {
                 : icon == Icon::Exclamation ? QMessageBox::Warning
                                             : QMessageBox::NoIcon);
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-    case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-    case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case Buttons::OkCancel:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        break;
+    case Buttons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        break;
     }
     // Italian captions whatever translations are installed.
     if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("Annulla"));
@@ -30,14 +36,20 @@ Answer QtHost::messageBox(const QString& text, Buttons buttons, Icon icon) {
     const int r = box.exec();
     if (busy_) QApplication::restoreOverrideCursor();
     switch (r) {
-    case QMessageBox::Cancel: return Answer::Cancel;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return Answer::Ok;
+    case QMessageBox::Cancel:
+        return Answer::Cancel;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Ok;
     }
 }
 
-void QtHost::beep() { QApplication::beep(); }
+void QtHost::beep() {
+    QApplication::beep();
+}
 
 void QtHost::setPointer(int pointer) {
     const bool wantBusy = pointer == kPointerBusy;
@@ -46,9 +58,13 @@ void QtHost::setPointer(int pointer) {
     busy_ = wantBusy;
 }
 
-void QtHost::doEvents() { QCoreApplication::processEvents(); }
+void QtHost::doEvents() {
+    QCoreApplication::processEvents();
+}
 
-void QtHost::startProgram(const QString& windowsPath, int) { startDetached(windowsPath); }
+void QtHost::startProgram(const QString& windowsPath, int) {
+    startDetached(windowsPath);
+}
 
 void QtHost::terminate() {
     std::fflush(nullptr);

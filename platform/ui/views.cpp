@@ -167,9 +167,12 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
     const int c = index.column();
     if (role == Qt::TextAlignmentRole && c < int(model_.columns().size())) {
         switch (model_.columns()[std::size_t(c)].align) {
-        case ListView::Align::Right: return int(Qt::AlignRight | Qt::AlignVCenter);
-        case ListView::Align::Center: return int(Qt::AlignHCenter | Qt::AlignVCenter);
-        case ListView::Align::Left: return int(Qt::AlignLeft | Qt::AlignVCenter);
+        case ListView::Align::Right:
+            return int(Qt::AlignRight | Qt::AlignVCenter);
+        case ListView::Align::Center:
+            return int(Qt::AlignHCenter | Qt::AlignVCenter);
+        case ListView::Align::Left:
+            return int(Qt::AlignLeft | Qt::AlignVCenter);
         }
     }
     if (role != Qt::DisplayRole) return {};
@@ -208,8 +211,10 @@ void ReportModel::rowsReset() {
 void ReportModel::rowInsertedAtTop() {
     ++pending_;
     // The view catches up a few times a second, not once per row.
-    if (sinceFlush_.elapsed() >= 100) flush();
-    else if (pending_ == 1) QTimer::singleShot(100, this, [this] { flush(); });
+    if (sinceFlush_.elapsed() >= 100)
+        flush();
+    else if (pending_ == 1)
+        QTimer::singleShot(100, this, [this] { flush(); });
 }
 
 void ReportModel::rowChanged(int index) {

@@ -26,10 +26,10 @@ void writeDb(const QString& path, const std::string& table, const char* versionC
              const char* dateColumn, const VersionRecord& r, const std::string& password) {
     jet::Database db;
     db.password = password;
-    jet::Table t{table,
-                 {{versionColumn, jet::ColumnType::Text, 50},
-                  {dateColumn, jet::ColumnType::DateTime, 0}},
-                 {{r.version, r.date}}};
+    jet::Table t{
+        table,
+        {{versionColumn, jet::ColumnType::Text, 50}, {dateColumn, jet::ColumnType::DateTime, 0}},
+        {{r.version, r.date}}};
     db.tables.push_back(t);
     jet::write(db, path.toStdString());
 }
@@ -95,13 +95,26 @@ QString Installation::writeArchive(const QString& folder, const QString& name,
         add(e.name, e.content, e.store);
         total += qint64(e.content.size());
     }
-    if (padTo > total) {
-        std::string noise(std::size_t(padTo - total), '\0');
+    constexpr qint64 kRoomForHeaders = 20000;
+    if (padTo > total + kRoomForHeaders) {
+        std::string noise(std::size_t(padTo - total - kRoomForHeaders), '\0');
         QRandomGenerator rng(42);
-        for (char& c : noise) c = char(rng.generate() & 0xFF);
+        for (char& c : noise)
+            c = char(rng.generate() & 0xFF);
         add("dati/riempimento.bin", noise, true);
     }
     EXPECT_EQ(zip_close(z), 0);
+    // The archive comment brings the file to exactly the size asked for.
+    const qint64 missing = padTo - QFileInfo(path).size();
+    if (padTo > 0 && missing > 0 && missing <= 65535) {
+        z = zip_open(path.toLocal8Bit().constData(), 0, &error);
+        const std::string comment(std::size_t(missing), 'c');
+        zip_set_archive_comment(z, comment.data(), zip_uint16_t(comment.size()));
+        EXPECT_EQ(zip_close(z), 0);
+    }
+    if (padTo > 0) {
+        EXPECT_EQ(QFileInfo(path).size(), padTo);
+    }
     return path;
 }
 
@@ -112,7 +125,8 @@ QByteArray Installation::readFile(const QString& path) {
 
 std::map<QString, QByteArray> Installation::snapshot(const QString& folder) {
     std::map<QString, QByteArray> out;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString p = it.next();
         out[QDir(folder).relativeFilePath(p)] = readFile(p);

@@ -54,7 +54,8 @@ public:
     void writeMainProgram(const QString& name = "Quna.exe", const QString& version = "4.4");
     // A standard installation: config.dat, both databases, the main program, no archives.
     void standard();
-    // Writes a zip archive; `padTo` adds a stored random entry so the file reaches that size.
+    // Writes a zip archive; with `padTo`, a stored random entry and the archive comment make
+    // the file exactly that size.
     QString writeArchive(const QString& folder, const QString& name,
                          const std::vector<Entry>& entries, qint64 padTo = 0);
 
