@@ -86,32 +86,60 @@ TEST_F(StartupTest, EveryFailureRow) {
         QStringList messages;
         bool versionRead, labelsSet;
     } cases[] = {
-        {"no quna.mdb", [](Installation& i) { QFile::remove(i.data() + "/quna.mdb"); }, nullptr,
-         {kBadPath}, false, false},
-        {"no dbClient.mdb", [](Installation& i) { QFile::remove(i.program() + "/dbClient.mdb"); },
-         nullptr, {kBadPath}, true, false},
+        {"no quna.mdb",
+         [](Installation& i) { QFile::remove(i.data() + "/quna.mdb"); },
+         nullptr,
+         {kBadPath},
+         false,
+         false},
+        {"no dbClient.mdb",
+         [](Installation& i) { QFile::remove(i.program() + "/dbClient.mdb"); },
+         nullptr,
+         {kBadPath},
+         true,
+         false},
         {"quna.mdb is not a database",
          [](Installation& i) {
              QFile f(i.data() + "/quna.mdb");
              f.open(QIODevice::WriteOnly);
              f.write(QByteArray(8192, 'x'));
          },
-         nullptr, {kBadPath}, false, false},
+         nullptr,
+         {kBadPath},
+         false,
+         false},
         {"fallback password",
-         [](Installation& i) { i.writeInstallationDb({}, "Gransoleo"); }, nullptr, {}, true, true},
-        {"no password at all", [](Installation& i) { i.writeInstallationDb({}, ""); }, nullptr, {},
-         true, true},
+         [](Installation& i) { i.writeInstallationDb({}, "Gransoleo"); },
+         nullptr,
+         {},
+         true,
+         true},
+        {"no password at all",
+         [](Installation& i) { i.writeInstallationDb({}, ""); },
+         nullptr,
+         {},
+         true,
+         true},
         {"neither password",
-         [](Installation& i) { i.writeInstallationDb({}, "Altra"); }, nullptr,
-         {"Codice errore = -2147217843\r\nPassword del database non valida"}, false, false},
-        {"missing component", nullptr,
+         [](Installation& i) { i.writeInstallationDb({}, "Altra"); },
+         nullptr,
+         {"Codice errore = -2147217843\r\nPassword del database non valida"},
+         false,
+         false},
+        {"missing component",
+         nullptr,
          [](const QString&) { vb::raise(vb::err::ComponentMissing); },
          {"ATTENZIONE! Librerie di QUNA non aggiornate!!\r\n\r\nScarica le librerie dal sito: "
           "'www.example.com' ed esegui l'installazione\r\nPer chiarimenti chiama l'assistenza "
           "tecnica"},
-         false, false},
-        {"generic error", nullptr, [](const QString&) { vb::raise(vb::err::OutOfMemory); },
-         {"Codice errore = 7\r\nMemoria esaurita"}, false, false},
+         false,
+         false},
+        {"generic error",
+         nullptr,
+         [](const QString&) { vb::raise(vb::err::OutOfMemory); },
+         {"Codice errore = 7\r\nMemoria esaurita"},
+         false,
+         false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,11 +177,12 @@ TEST_F(StartupTest, RecordReadersReportEachFailingStep) {
                                 {"dataver", jet::ColumnType::DateTime, 0}});
          },
          3, "  del  30-12-99", "4.4  del 10-01-07"},
-        {"missing Configurazione",
-         [](Installation& i) { i.writeWorkstationDb({}, "", "Altro"); }, 4, "4.4  del  10-01-07",
-         "  del 30-12-99"},
+        {"missing Configurazione", [](Installation& i) { i.writeWorkstationDb({}, "", "Altro"); },
+         4, "4.4  del  10-01-07", "  del 30-12-99"},
         {"Null version",
-         [](Installation& i) { i.writeInstallationDb({std::monostate{}, jet::DateTime{39000}}); },
+         [](Installation& i) {
+             i.writeInstallationDb({std::monostate{}, jet::DateTime{39000}});
+         },
          1, "  del  10-10-06", "4.4  del 10-01-07"},
         {"two rows: only the first counts",
          [](Installation& i) {
@@ -175,7 +204,8 @@ TEST_F(StartupTest, RecordReadersReportEachFailingStep) {
         c.prepare(i);
         Harness h(i);
         ASSERT_TRUE(h.load());
-        EXPECT_EQ(int(h.host.messages.size()), c.messages) << h.host.messageTexts().join("|").toStdString();
+        EXPECT_EQ(int(h.host.messages.size()), c.messages)
+            << h.host.messageTexts().join("|").toStdString();
         for (const ui::ShownMessage& m : h.host.messages) {
             EXPECT_TRUE(m.text.startsWith("Codice errore = "));
             EXPECT_EQ(m.icon, ui::Icon::None);
