@@ -163,10 +163,11 @@ void Window::build() {
     }
     widgets.at(QStringLiteral("lv"))->setVisible(f.lv.visible());
 
-    // Tab order by tab index.
+    // Tab order by tab index, among the controls that take the focus (labels, frames and the
+    // panel never do, as in the classic controls).
     std::vector<const ControlDesign*> order;
     for (const ControlDesign& d : controlDesigns())
-        order.push_back(&d);
+        if (widgets.at(d.name)->focusPolicy() & Qt::TabFocus) order.push_back(&d);
     std::sort(order.begin(), order.end(),
               [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
     for (std::size_t i = 1; i < order.size(); ++i)
