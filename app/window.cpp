@@ -29,10 +29,10 @@ QRect pixels(const ControlDesign& d) {
                  d.height / kTwipsPerPixel);
 }
 
-QFont fontFor(const FontSpec& spec) {
-    QFont f(spec.family);
-    f.setPixelSize(qRound(spec.points * 96.0 / 72.0)); // designed at 96 dots per inch
-    f.setBold(spec.bold);
+QFont fontFor(const FontSpec& font) {
+    QFont f(font.family);
+    f.setPixelSize(qRound(font.points * 96.0 / 72.0)); // designed at 96 dots per inch
+    f.setBold(font.bold);
     return f;
 }
 

@@ -27,6 +27,15 @@ QString journalHostPath(const app::Form& f) {
     return fs::toHost(f.PathProgramma + QString::fromLatin1(kJournalName));
 }
 
+bool sameContent(const QString& windowsPath, const QString& otherWindowsPath) {
+    QFile a(fs::toHost(windowsPath)), b(fs::toHost(otherWindowsPath));
+    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
+        return false;
+    while (!a.atEnd())
+        if (a.read(1 << 16) != b.read(1 << 16)) return false;
+    return true;
+}
+
 } // namespace
 
 QString mainProgram(const app::Form& f) {
@@ -59,13 +68,22 @@ void recoverInterruptedUpdate(app::Form& f) {
     // The main program as it was spelled on disk before the update deleted it.
     const QString mainProgramFile =
         lines.size() > 2 && !lines[2].isEmpty() ? QString::fromUtf8(lines[2]) : mainProgram(f);
-    const bool rolledForward =
-        zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
-    const bool committed =
-        rolledForward || (lines.size() > 1 && lines[1] == stateName(UpdateState::Committed));
+    const zipc::StagingOutcome staging = zipc::recoverStaging(f.PathProgramma);
+    const QByteArray state = lines.size() > 1 ? lines[1] : QByteArray();
 
     const bool mainPresent = fs::normalFileExists(mainProgram(f));
     const bool backupPresent = fs::normalFileExists(backupFile(f));
+    // The extraction removes its staging folder as soon as its files are in place, before the
+    // journal can say so: a backed-up journal with no staging folder and a main program that
+    // is no longer a copy of its backup means the archive's files were all put in place.
+    const bool replaced = state == stateName(UpdateState::BackedUp) &&
+                          staging == zipc::StagingOutcome::Nothing && mainPresent &&
+                          backupPresent && !sameContent(mainProgram(f), backupFile(f));
+    const bool committed = staging == zipc::StagingOutcome::RolledForward ||
+                           state == stateName(UpdateState::Committed) || replaced;
+    // A main program the archive put in place takes its backup's mode, as the update gives it.
+    if (committed && mainPresent && backupPresent)
+        fs::adoptExecutableMode(backupFile(f), mainProgram(f));
     QString told;
     if (!mainPresent && backupPresent) {
         fs::copyFile(backupFile(f), mainProgramFile);

@@ -37,7 +37,12 @@ void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
             fs::copyFile(backupFile(f), mainProgramFile);
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
         }
-        if (fs::normalFileExists(path(f, "\\Quna.exe"))) removeJournal(f);
+        if (fs::normalFileExists(path(f, "\\Quna.exe"))) {
+            // A main program the archive already put in place may still lack its mode.
+            if (fs::normalFileExists(backupFile(f)))
+                fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
+            removeJournal(f);
+        }
     } catch (const VbError&) {
         // The journal stays: the next start finishes the recovery.
     }
