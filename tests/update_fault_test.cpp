@@ -1,0 +1,682 @@
+// The update procedure under faults: a kill at every step followed by a new start, a failure
+// injected at every step, damaged and unsafe archives, a full and a read-only file system, and
+// a second try after a failed one. After each of them the installation must hold either the
+// set of files it had before or the set an undisturbed update gives, with its main program,
+// and nothing outside the installation folder may have changed.
+#include "support/installation.h"
+
+#include "app/handlers.h"
+#include "platform/vb/error.h"
+#include "update/journal.h"
+
+#include <QDirIterator>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <zip.h>
+
+using namespace testing_support;
+
+namespace {
+
+const QLocale kItalian(QLocale::Italian, QLocale::Italy);
+const QString kArchiveName = QStringLiteral("qn45070218.zip");
+const QString kJournal = QStringLiteral(".quna-update.journal");
+const QString kDone = QStringLiteral("Elaborazione terminata!!!");
+const QString kNotSelected =
+    QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!");
+const QString kDiskFull = QStringLiteral("codice Errore = 61\r\nDisco pieno");
+const std::vector<Entry> kEntries = {{"Quna.exe", "#!/bin/sh\necho 4.5\n"},
+                                     {"dati/", ""},
+                                     {"dati/nuovo.txt", "x"},
+                                     {"Leggimi.txt", "y"}};
+constexpr qint64 kPadTo = 3'000'000;
+
+// Everything below a folder: each file as its permission bits and content, each folder and
+// link as such. `skip` leaves out one folder below it.
+using Tree = std::map<QString, QByteArray>;
+
+Tree tree(const QString& folder, const QString& skip = {}) {
+    Tree out;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        if (!skip.isEmpty() && (p == skip || p.startsWith(skip + u'/'))) continue;
+        const QString rel = QDir(folder).relativeFilePath(p);
+        struct stat st;
+        if (::lstat(QFile::encodeName(p).constData(), &st) != 0) {
+            out[rel] = "gone";
+        } else if (S_ISLNK(st.st_mode)) {
+            out[rel] = "link " + QFile::encodeName(it.fileInfo().symLinkTarget());
+        } else if (S_ISDIR(st.st_mode)) {
+            out[rel] = "folder";
+        } else {
+            out[rel] = QByteArray::number(st.st_mode & 07777, 8) + ' ' + Installation::readFile(p);
+        }
+    }
+    return out;
+}
+
+// The names that differ between two trees, for failure messages.
+std::string difference(const Tree& a, const Tree& b) {
+    std::string out;
+    for (const auto& [name, value] : a) {
+        const auto it = b.find(name);
+        if (it == b.end())
+            out += " -" + name.toStdString();
+        else if (it->second != value)
+            out += " ~" + name.toStdString();
+    }
+    for (const auto& [name, value] : b)
+        if (!a.count(name)) out += " +" + name.toStdString();
+    return out;
+}
+
+// Files the update keeps for itself while it runs: the journal and the staging folders.
+QStringList leftovers(const Installation& i) {
+    return QDir(i.program()).entryList({".quna-*"}, QDir::AllEntries | QDir::Hidden | QDir::System);
+}
+
+bool mainProgramRuns(const Installation& i) {
+    const QFileInfo info(i.program() + "/Quna.exe");
+    return info.isFile() && info.isExecutable();
+}
+
+enum class Set { Old, New, Neither };
+
+// The box a start shows after it recovered an interrupted update names what it did.
+void expectRecoveryBox(Set set, const QString& text) {
+    if (set == Set::Old) {
+        EXPECT_TRUE(text.contains("annullato")) << text.toStdString();
+    } else if (set == Set::New) {
+        EXPECT_TRUE(text.contains("completato")) << text.toStdString();
+    }
+}
+
+// What the user saw of one click on "Elabora", the confirmation question left out.
+struct Outcome {
+    QStringList messages;
+    bool ended = false; // the main program was started and the updater ended
+    QStringList calls;
+};
+
+Outcome elabora(Harness& h) {
+    h.host.messages.clear();
+    h.host.calls.clear();
+    Outcome o;
+    o.ended = !h.run([&] { update::cmdElabora_Click(*h.form); });
+    for (const ui::ShownMessage& m : h.host.messages)
+        if (!m.text.startsWith("Confermi l'elaborazione")) o.messages << m.text;
+    o.calls = h.host.calls;
+    return o;
+}
+
+std::string joined(const QStringList& l) {
+    return l.join(" | ").toStdString();
+}
+
+// Waits for a child at most 30 seconds; kills it when it does not end in time.
+bool waitForChild(pid_t pid, int& status) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const pid_t r = ::waitpid(pid, &status, WNOHANG);
+        if (r == pid) return true;
+        if (r < 0 && errno != EINTR) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return false;
+}
+
+// The byte layout of a zip written by libzip: where each entry's local header and data are,
+// and where the central directory is.
+struct ZipLayout {
+    struct Item {
+        QByteArray name;
+        qint64 local = 0, data = 0, compressedSize = 0, central = 0;
+    };
+    std::vector<Item> items;
+    qint64 centralStart = 0, centralSize = 0, end = 0;
+
+    const Item& item(const char* name) const {
+        for (const Item& i : items)
+            if (i.name == name) return i;
+        throw std::runtime_error(std::string("no entry ") + name);
+    }
+};
+
+quint32 le(const QByteArray& b, qint64 at, int bytes) {
+    quint32 v = 0;
+    for (int k = bytes - 1; k >= 0; --k)
+        v = (v << 8) | quint8(b[at + k]);
+    return v;
+}
+
+ZipLayout layoutOf(const QByteArray& zip) {
+    ZipLayout l;
+    const qint64 end = zip.lastIndexOf(QByteArray("PK\x05\x06", 4));
+    if (end < 0) throw std::runtime_error("no end record");
+    l.end = end;
+    l.centralSize = le(zip, end + 12, 4);
+    l.centralStart = le(zip, end + 16, 4);
+    const int count = int(le(zip, end + 10, 2));
+    qint64 at = l.centralStart;
+    for (int k = 0; k < count; ++k) {
+        ZipLayout::Item i;
+        i.central = at;
+        const int nameLength = int(le(zip, at + 28, 2));
+        i.name = zip.mid(at + 46, nameLength);
+        i.compressedSize = le(zip, at + 20, 4);
+        i.local = le(zip, at + 42, 4);
+        i.data = i.local + 30 + le(zip, i.local + 26, 2) + le(zip, i.local + 28, 2);
+        at += 46 + nameLength + le(zip, at + 30, 2) + le(zip, at + 32, 2);
+        l.items.push_back(i);
+    }
+    return l;
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// A file system mounted for one test, unmounted when it ends.
+struct Mount {
+    QString where;
+    bool mounted = false;
+    ~Mount() {
+        if (mounted && ::umount(QFile::encodeName(where).constData()) != 0)
+            ::umount2(QFile::encodeName(where).constData(), MNT_DETACH);
+    }
+};
+
+class UpdateFaultTest : public ::testing::Test {
+protected:
+    // One installation ready for an update, copied for every case, and what an undisturbed
+    // update of it gives.
+    static void SetUpTestSuite() {
+        LocaleScope locale(kItalian);
+        model_ = new Installation;
+        model_->standard();
+        model_->writeArchive(model_->updates(), kArchiveName, kEntries, kPadTo);
+        oldSet_ = new Tree(tree(model_->program()));
+        modelTree_ = new Tree(tree(model_->root()));
+
+        auto clean = copyOfModel();
+        Harness h(*clean);
+        ASSERT_TRUE(h.load());
+        fs::resetCheckpoints();
+        steps_ = new std::vector<std::string>;
+        fs::setFaultHook([](int, const char* what) { steps_->push_back(what); });
+        const Outcome o = elabora(h);
+        fs::setFaultHook(nullptr);
+        ASSERT_TRUE(o.ended);
+        ASSERT_EQ(o.messages, QStringList{kDone});
+        ASSERT_EQ(int(steps_->size()), fs::checkpointCount());
+        newSet_ = new Tree(tree(clean->program()));
+        ASSERT_TRUE(leftovers(*clean).isEmpty()) << joined(leftovers(*clean));
+        ASSERT_TRUE(mainProgramRuns(*clean));
+    }
+    static void TearDownTestSuite() {
+        delete model_;
+        delete oldSet_;
+        delete newSet_;
+        delete modelTree_;
+        delete steps_;
+    }
+    void TearDown() override { fs::setFaultHook(nullptr); }
+
+    // Copies the model's installation folder; config.dat still names the model's data
+    // folder, so every copy has the same files.
+    static void copyModel(const QString& to, bool withArchive = true) {
+        QDirIterator it(model_->program(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            const QString target = to + u'/' + QDir(model_->program()).relativeFilePath(p);
+            if (it.fileInfo().isDir()) {
+                QDir().mkpath(target);
+            } else if (withArchive || !p.endsWith(".zip")) {
+                EXPECT_TRUE(QFile::copy(p, target)) << target.toStdString();
+            }
+        }
+    }
+    static std::unique_ptr<Installation> copyOfModel() {
+        auto i = std::make_unique<Installation>();
+        copyModel(i->program());
+        return i;
+    }
+
+    // Empty when the installation holds `expected`. With `backupAllowed`, a Quna.OLD identical
+    // to the old main program may be there too: the procedure keeps its backup after a failure.
+    static std::string differsFrom(const Tree& expected, const Installation& i,
+                                   bool backupAllowed) {
+        Tree t = tree(i.program());
+        if (backupAllowed && t.count("Quna.OLD") && t["Quna.OLD"] == oldSet_->at("Quna.exe"))
+            t.erase("Quna.OLD");
+        return difference(expected, t);
+    }
+
+    // Which set the installation holds.
+    static Set setOf(const Installation& i, bool backupAllowed, std::string* why = nullptr) {
+        const std::string againstOld = differsFrom(*oldSet_, i, backupAllowed);
+        if (againstOld.empty()) return Set::Old;
+        const std::string againstNew = differsFrom(*newSet_, i, backupAllowed);
+        if (againstNew.empty()) return Set::New;
+        if (why) *why = "against old:" + againstOld + "; against new:" + againstNew;
+        return Set::Neither;
+    }
+
+    // Everything outside the installation folder of a copy: the rest of its temporary folder
+    // and the whole model (whose data folder every start-up reads).
+    static Tree outside(const Installation& i) {
+        Tree t = tree(i.root(), i.program());
+        for (const auto& [name, value] : tree(model_->root()))
+            t["model/" + name] = value;
+        return t;
+    }
+
+    LocaleScope locale{kItalian};
+    static inline Installation* model_ = nullptr;
+    static inline Tree *oldSet_ = nullptr, *newSet_ = nullptr, *modelTree_ = nullptr;
+    static inline std::vector<std::string>* steps_ = nullptr;
+};
+
+TEST_F(UpdateFaultTest, CleanUpdateChangesTheSetAndCountsItsSteps) {
+    ASSERT_NE(*oldSet_, *newSet_);
+    EXPECT_FALSE(newSet_->count("Quna.OLD"));
+    EXPECT_EQ(newSet_->at("dati/nuovo.txt").split(' ').last(), "x");
+    EXPECT_GT(steps_->size(), 10u);
+    std::string names;
+    for (const std::string& s : *steps_)
+        names += (names.empty() ? "" : ", ") + s;
+    RecordProperty("steps", names);
+    EXPECT_EQ(tree(model_->root()), *modelTree_);
+}
+
+// A kill at every step of the procedure, then a new start on the same installation.
+TEST_F(UpdateFaultTest, KillAtEveryStepThenRestartRecovers) {
+    const int count = int(steps_->size());
+    std::vector<Set> sets;
+    for (int n = 1; n <= count; ++n) {
+        SCOPED_TRACE("kill at step " + std::to_string(n) + " (" + steps_->at(n - 1) + ")");
+        auto copy = copyOfModel();
+        const Tree outsideBefore = outside(*copy);
+        std::fflush(nullptr);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // The child: no assertions, no destructors; its end is the kill.
+            Harness h(*copy);
+            if (!h.load()) ::_exit(2);
+            fs::resetCheckpoints();
+            fs::setFaultHook([n](int step, const char*) {
+                if (step == n) ::kill(::getpid(), SIGKILL);
+            });
+            h.run([&] { update::cmdElabora_Click(*h.form); });
+            ::_exit(3);
+        }
+        int status = 0;
+        ASSERT_TRUE(waitForChild(pid, status)) << "the update did not end within 30 s";
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+        const bool journalWritten = QFile::exists(copy->program() + "/" + kJournal);
+
+        Harness h(*copy);
+        ASSERT_TRUE(h.load());
+        std::string why;
+        const Set set = setOf(*copy, false, &why);
+        sets.push_back(set);
+        EXPECT_NE(set, Set::Neither) << why;
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        EXPECT_EQ(outside(*copy), outsideBefore);
+        const QStringList seen = h.host.messageTexts();
+        if (!journalWritten) {
+            EXPECT_EQ(set, Set::Old);
+            EXPECT_TRUE(seen.isEmpty()) << joined(seen);
+        } else {
+            ASSERT_EQ(seen.size(), 1) << joined(seen);
+            EXPECT_EQ(h.host.messages[0].icon, ui::Icon::None);
+            expectRecoveryBox(set, seen[0]);
+        }
+        // A second start finds nothing more to do.
+        Harness again(*copy);
+        ASSERT_TRUE(again.load());
+        EXPECT_TRUE(again.host.messages.empty()) << joined(again.host.messageTexts());
+    }
+    // One point of no return: the commit list taking its name. Before it every kill gives the
+    // old set back, from it on every kill ends with the new set.
+    const auto firstNew = std::find(sets.begin(), sets.end(), Set::New);
+    ASSERT_NE(firstNew, sets.end());
+    const std::size_t k = std::size_t(firstNew - sets.begin());
+    ASSERT_GE(k, 1u);
+    EXPECT_EQ(steps_->at(k - 1), "mark commit begun");
+    for (std::size_t i = 0; i < sets.size(); ++i)
+        EXPECT_EQ(sets[i], i < k ? Set::Old : Set::New) << "step " << i + 1;
+    EXPECT_EQ(tree(model_->root()), *modelTree_);
+}
+
+// A failure (disk full) injected at every step, once or from that step on, in the process.
+TEST_F(UpdateFaultTest, FailureAtEveryStepLeavesOneOfTheTwoSets) {
+    const int count = int(steps_->size());
+    for (const bool persistent : {false, true}) {
+        std::vector<Set> sets;
+        for (int n = 1; n <= count; ++n) {
+            SCOPED_TRACE(std::string(persistent ? "from" : "at") + " step " + std::to_string(n) +
+                         " (" + steps_->at(n - 1) + ")");
+            auto copy = copyOfModel();
+            const Tree outsideBefore = outside(*copy);
+            Outcome o;
+            {
+                Harness h(*copy);
+                ASSERT_TRUE(h.load());
+                fs::resetCheckpoints();
+                fs::setFaultHook([n, persistent](int step, const char*) {
+                    if (step == n || (persistent && step > n)) vb::raise(vb::err::DiskFull);
+                });
+                o = elabora(h);
+                fs::setFaultHook(nullptr);
+            }
+            // Either the error is reported and nothing starts, or the failure was one the
+            // procedure can go past and the update ends normally.
+            const bool reported = o.messages == QStringList{kDiskFull};
+            EXPECT_TRUE(reported || o.messages == QStringList{kDone}) << joined(o.messages);
+            EXPECT_EQ(o.ended, !reported);
+            EXPECT_EQ(o.calls.filter(QRegularExpression("^start ")).size(), reported ? 0 : 1);
+
+            const bool journalLeft = QFile::exists(copy->program() + "/" + kJournal);
+            EXPECT_TRUE(reported || !journalLeft);
+            const QStringList staging = leftovers(*copy).filter(".quna-staging-");
+            EXPECT_TRUE(staging.isEmpty()) << joined(staging);
+            std::string why;
+            Set set = Set::Neither;
+            if (!journalLeft) {
+                set = setOf(*copy, reported, &why);
+                EXPECT_TRUE(mainProgramRuns(*copy));
+            } else {
+                // The restore itself failed: the next start finishes it.
+                EXPECT_TRUE(persistent);
+                Harness h(*copy);
+                ASSERT_TRUE(h.load());
+                const QStringList seen = h.host.messageTexts();
+                set = setOf(*copy, false, &why);
+                ASSERT_EQ(seen.size(), 1) << joined(seen);
+                expectRecoveryBox(set, seen[0]);
+                EXPECT_TRUE(mainProgramRuns(*copy));
+            }
+            sets.push_back(set);
+            EXPECT_NE(set, Set::Neither) << why;
+            if (!reported) {
+                EXPECT_EQ(set, Set::New);
+            }
+            EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+            EXPECT_EQ(outside(*copy), outsideBefore);
+        }
+        // The commit is all or nothing up to its last sync: a failure until then gives the old
+        // set back, one after it leaves the new set, and no later failure takes it back.
+        const auto firstNew = std::find(sets.begin(), sets.end(), Set::New);
+        ASSERT_NE(firstNew, sets.end());
+        const std::size_t k = std::size_t(firstNew - sets.begin());
+        ASSERT_GE(k, 1u);
+        EXPECT_EQ(steps_->at(k - 1), "sync installation folder");
+        for (std::size_t i = 0; i < sets.size(); ++i)
+            EXPECT_EQ(sets[i], i < k ? Set::Old : Set::New) << "step " << i + 1;
+    }
+}
+
+// Opens the archive's folder in the folder list and clicks the archive in the file list.
+void selectArchive(Harness& h, const QString& hostPath) {
+    const QFileInfo info(hostPath);
+    h.form->Dir1.setPath(Installation::win(info.absolutePath()));
+    const int index = int(h.form->File1.files().indexOf(info.fileName()));
+    ASSERT_GE(index, 0) << joined(h.form->File1.files());
+    h.form->File1.setListIndex(index);
+}
+
+// Writes an archive with libzip: a normal main program, one entry named `unsafe` (a symbolic
+// link to "../fuori.txt" when `link`), and stored noise to pass the minimum size.
+QString writeUnsafeArchive(const QString& folder, const std::string& unsafe, bool link) {
+    QDir().mkpath(folder);
+    const QString path = folder + u'/' + kArchiveName;
+    int error = 0;
+    zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!z) return {};
+    static const std::string program = "#!/bin/sh\necho 4.5\n", target = "../fuori.txt";
+    static const std::string content = "scritto fuori\n";
+    static const std::string noise = [] {
+        std::string n(std::size_t(kPadTo) + 1000, '\0');
+        QRandomGenerator rng(7);
+        for (char& c : n)
+            c = char(rng.generate() & 0xFF);
+        return n;
+    }();
+    auto add = [&](const std::string& name, const std::string& data) {
+        zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
+        const zip_int64_t i = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_RAW);
+        EXPECT_GE(i, 0) << name;
+        return zip_uint64_t(i);
+    };
+    add("Quna.exe", program);
+    const zip_uint64_t i = add(unsafe, link ? target : content);
+    if (link)
+        zip_file_set_external_attributes(z, i, 0, ZIP_OPSYS_UNIX,
+                                         zip_uint32_t(S_IFLNK | 0777) << 16);
+    zip_set_file_compression(z, add("dati/riempimento.bin", noise), ZIP_CM_STORE, 0);
+    EXPECT_EQ(zip_close(z), 0);
+    return path;
+}
+
+TEST_F(UpdateFaultTest, DamagedArchivesChangeNothing) {
+    // Entries with data worth compressing, so that some of the archive is deflate data.
+    std::string text;
+    for (int k = 0; k < 1500; ++k)
+        text += "riga " + std::to_string(k) + " del file Leggimi\n";
+    Installation maker;
+    const QString good = maker.writeArchive(maker.root() + "/pronto", kArchiveName,
+                                            {{"Quna.exe", "#!/bin/sh\necho 4.5\n"},
+                                             {"dati/", ""},
+                                             {"dati/nuovo.txt", "x"},
+                                             {"Leggimi.txt", text}},
+                                            kPadTo);
+    const QByteArray bytes = Installation::readFile(good);
+    const ZipLayout zip = layoutOf(bytes);
+    const auto& first = zip.items.front();
+    const auto& readme = zip.item("Leggimi.txt");
+    const auto& noise = zip.item("dati/riempimento.bin");
+    ASSERT_LT(readme.compressedSize, qint64(text.size())); // deflated
+    auto cut = [&](qint64 at) { return bytes.left(at); };
+    auto flip = [&](qint64 at) {
+        QByteArray b = bytes;
+        b[at] = char(b[at] ^ 0x5A);
+        return b;
+    };
+    struct Case {
+        const char* name;
+        QByteArray archive;
+        bool listed; // the listing at start-up accepts it (it fails only when extracted)
+    } cases[] = {
+        {"cut after the first local header", cut(first.data), false},
+        {"cut in the middle of the data", cut(noise.data + noise.compressedSize / 2), false},
+        {"cut in the central directory", cut(zip.centralStart + zip.centralSize / 2), false},
+        {"cut in the end record", cut(zip.end + 12), false},
+        {"central header signature", flip(first.central), false},
+        {"deflate data", flip(readme.data + readme.compressedSize / 2), true},
+        {"stored data (checksum)", flip(noise.data + noise.compressedSize / 2), true},
+        {"last byte of the data", flip(noise.data + noise.compressedSize - 1), true},
+        {"name length in a local header", flip(zip.item("Quna.exe").local + 26), true},
+        {"checksum in the central directory", flip(readme.central + 16), true},
+        {"method in the central directory", flip(readme.central + 10), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto copy = copyOfModel();
+        const QString archive = copy->root() + "/altrove/" + kArchiveName;
+        QDir().mkpath(copy->root() + "/altrove");
+        writeBytes(archive, c.archive);
+        const Tree outsideBefore = outside(*copy);
+        Harness h(*copy);
+        ASSERT_TRUE(h.load());
+        h.host.messages.clear();
+        selectArchive(h, archive);
+        const QStringList listing = h.host.messageTexts();
+        const bool listed = !h.form->Label2.caption().trimmed().isEmpty();
+        EXPECT_EQ(listed, c.listed) << joined(listing);
+        const Outcome o = elabora(h);
+        EXPECT_FALSE(o.ended);
+        ASSERT_EQ(o.messages.size(), 1) << joined(o.messages);
+        if (listed) {
+            EXPECT_TRUE(listing.isEmpty()) << joined(listing);
+            EXPECT_TRUE(o.messages[0].startsWith(
+                "codice Errore = " + QString::number(vb::err::NotAnArchive) +
+                "\r\nVoce non leggibile nell'archivio: "))
+                << joined(o.messages);
+        } else {
+            EXPECT_EQ(o.messages[0], kNotSelected);
+            EXPECT_EQ(differsFrom(*oldSet_, *copy, false), "") << "a refused update wrote";
+        }
+        EXPECT_EQ(differsFrom(*oldSet_, *copy, true), "");
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        EXPECT_EQ(outside(*copy), outsideBefore);
+    }
+}
+
+TEST_F(UpdateFaultTest, UnsafeNamesAreRefusedAndNothingIsWrittenOutside) {
+    const struct {
+        const char* name;
+        bool link;
+    } cases[] = {
+        {"../fuori.txt", false},
+        {"..\\fuori.txt", false},
+        {"/assoluto.txt", false},
+        {"C:x.txt", false},
+        {"\\\\server\\share\\x.txt", false},
+        {"dati/../../fuori.txt", false},
+        {"collegamento", true},
+    };
+    const QStringList absolute = {"/assoluto.txt", "/server", "/fuori.txt"};
+    QStringList absentBefore;
+    for (const QString& p : absolute)
+        if (!QFileInfo::exists(p)) absentBefore << p;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto copy = copyOfModel();
+        const QString archive = writeUnsafeArchive(copy->root() + "/altrove", c.name, c.link);
+        ASSERT_GT(QFileInfo(archive).size(), kPadTo);
+        const Tree outsideBefore = outside(*copy);
+        Harness h(*copy);
+        ASSERT_TRUE(h.load());
+        selectArchive(h, archive);
+        ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+        ASSERT_EQ(h.form->lv.rowCount(), 3);
+        EXPECT_EQ(h.form->lv.row(1).text, QString::fromUtf8(c.name)); // listed as stored
+        const Outcome o = elabora(h);
+        EXPECT_FALSE(o.ended);
+        ASSERT_EQ(o.messages.size(), 1);
+        EXPECT_TRUE(
+            o.messages[0].startsWith("codice Errore = 75\r\nNome non sicuro nell'archivio: "))
+            << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].contains(QString::fromUtf8(c.name))) << joined(o.messages);
+        EXPECT_EQ(differsFrom(*oldSet_, *copy, true), "");
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        EXPECT_EQ(outside(*copy), outsideBefore);
+        for (const QString& p : absentBefore)
+            EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
+    }
+}
+
+TEST_F(UpdateFaultTest, FullFileSystemReportsDiskFullAndKeepsTheOldSet) {
+    Installation inst; // its installation folder becomes a small file system of its own
+    Mount m{inst.program()};
+    if (::mount("tmpfs", QFile::encodeName(inst.program()).constData(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here (" << std::strerror(errno)
+                     << "); the injected disk full covers error 61";
+    m.mounted = true;
+    copyModel(inst.program(), false);
+    // More than the free space once extracted; the archive itself lies elsewhere.
+    const QString archive =
+        inst.writeArchive(inst.root() + "/altrove", kArchiveName, kEntries, 6'000'000);
+    const Tree before = tree(inst.program());
+    const Tree outsideBefore = outside(inst);
+    Harness h(inst);
+    ASSERT_TRUE(h.load());
+    selectArchive(h, archive);
+    ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+    const Outcome o = elabora(h);
+    EXPECT_FALSE(o.ended);
+    ASSERT_EQ(o.messages.size(), 1);
+    EXPECT_TRUE(o.messages[0].startsWith(kDiskFull)) << joined(o.messages);
+    EXPECT_EQ(differsFrom(before, inst, true), "");
+    EXPECT_TRUE(mainProgramRuns(inst));
+    EXPECT_TRUE(leftovers(inst).isEmpty()) << joined(leftovers(inst));
+    EXPECT_EQ(outside(inst), outsideBefore);
+}
+
+TEST_F(UpdateFaultTest, ReadOnlyInstallationFolderChangesNothing) {
+    auto copy = copyOfModel();
+    const Tree outsideBefore = outside(*copy);
+    const QByteArray where = QFile::encodeName(copy->program());
+    Mount m{copy->program()};
+    m.mounted = ::mount(where.constData(), where.constData(), nullptr, MS_BIND, nullptr) == 0;
+    const bool readOnly = m.mounted && ::mount(nullptr, where.constData(), nullptr,
+                                               MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    Harness h(*copy);
+    ASSERT_TRUE(h.load());
+    EXPECT_TRUE(h.host.messages.empty()) << joined(h.host.messageTexts());
+    if (!readOnly) {
+        // No mounts here: the first change the update makes is refused instead.
+        fs::setFaultHook([](int, const char*) { vb::raise(vb::err::PermissionDenied); });
+    }
+    const Outcome o = elabora(h);
+    fs::setFaultHook(nullptr);
+    EXPECT_FALSE(o.ended);
+    ASSERT_EQ(o.messages.size(), 1);
+    // The journal is the update's first write; it tells every failure as an access error.
+    EXPECT_EQ(o.messages[0], readOnly
+                                 ? "codice Errore = 75\r\nErrore di accesso al percorso o al file"
+                                 : "codice Errore = 70\r\nAutorizzazione negata");
+    EXPECT_EQ(differsFrom(*oldSet_, *copy, false), "");
+    EXPECT_TRUE(mainProgramRuns(*copy));
+    EXPECT_EQ(outside(*copy), outsideBefore);
+}
+
+TEST_F(UpdateFaultTest, SecondTryAfterAFailedOneKeepsTheOnlyCopy) {
+    auto copy = copyOfModel();
+    const QByteArray program = Installation::readFile(copy->program() + "/Quna.exe");
+    // As a failed update leaves it when its restore could not run: only the backup is left.
+    ASSERT_TRUE(QFile::rename(copy->program() + "/Quna.exe", copy->program() + "/Quna.OLD"));
+    // An archive without the main program.
+    copy->writeArchive(copy->updates(), kArchiveName,
+                       {{"dati/", ""}, {"dati/nuovo.txt", "x"}, {"Leggimi.txt", "y"}}, kPadTo);
+    const Tree outsideBefore = outside(*copy);
+    Harness h(*copy);
+    ASSERT_TRUE(h.load());
+    ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+    const Outcome o = elabora(h);
+    EXPECT_EQ(o.messages, QStringList{"ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
+                                      "Ripristino la versione precedente"});
+    EXPECT_TRUE(o.ended);
+    EXPECT_TRUE(o.calls.contains("start " + h.form->PathProgramma + "\\quna.exe 1"))
+        << joined(o.calls);
+    const QStringList files = QDir(copy->program()).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_TRUE(files.contains("Quna.EXE")) << joined(files);
+    EXPECT_TRUE(files.contains("Quna.OLD")) << joined(files);
+    EXPECT_EQ(Installation::readFile(copy->program() + "/Quna.EXE"), program);
+    EXPECT_EQ(Installation::readFile(copy->program() + "/Quna.OLD"), program);
+    EXPECT_TRUE(QFileInfo(copy->program() + "/Quna.EXE").isExecutable());
+    EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+    EXPECT_EQ(outside(*copy), outsideBefore);
+}
+
+} // namespace
