@@ -1,0 +1,145 @@
+# Shared by the benchmark scripts (sourced, not run): the build, a demo installation in a
+# folder of its own, medians and timings.
+#
+#   BUILD=DIR   build folder (default: the project's build-bench/, configured for Release)
+
+bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${BUILD:-$bench_root/build-bench}
+
+bench_fail() {
+    echo "$bench_name: $*" >&2
+    exit 2
+}
+
+# Configures (when needed) and builds the given targets.
+bench_build() {
+    [[ -x /usr/bin/time ]] || bench_fail "GNU time is missing (package time)"
+    if [[ ! -f $build/CMakeCache.txt ]]; then
+        cmake -S "$bench_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+            -DQUNA_TESTS=OFF >/dev/null || bench_fail "configuration failed"
+    fi
+    cmake --build "$build" --target "$@" -j2 >/dev/null || bench_fail "build failed"
+}
+
+# A temporary work folder, removed on exit. Short, because config.dat holds the data folder
+# as a Windows path in 50 bytes.
+bench_workdir() {
+    work=$(mktemp -d /tmp/qb.XXXXXX)
+    trap 'rm -rf "$work"' EXIT
+}
+
+# An installation as the demo makes it, without archives: INST/{config.dat, dbClient.mdb,
+# Quna.exe, Aggiorna/} and DATA/quna.mdb. Version 4.4 of 10/01/2007 in both databases.
+#   bench_installation INST DATA
+bench_installation() {
+    local inst=$1 data=$2 jetwrite=$build/tools/jetwriter/jetwrite
+    mkdir -p "$inst/Aggiorna" "$data"
+    local record="Z:$data"
+    record=${record//\//\\}
+    ((${#record} <= 50)) || bench_fail "the data folder's path is too long for config.dat"
+    printf '%-50s' "$record" >"$inst/config.dat"
+    "$jetwrite" - "$data/quna.mdb" <<'EOF' >/dev/null
+password BlumoKast
+table Accesso
+column Versione text 50
+column dataver datetime
+row "4.4" 2007-01-10
+EOF
+    "$jetwrite" - "$inst/dbClient.mdb" <<'EOF' >/dev/null
+table Configurazione
+column VersioPC text 50
+column DataVePC datetime
+row "4.4" 2007-01-10
+EOF
+    bench_main_program 4.4 "$inst/Quna.exe"
+}
+
+# A stand-in for the main program that notes each start in started.log.
+bench_main_program() { # VERSION FILE
+    cat >"$2" <<EOF
+#!/bin/sh
+here=\$(cd "\$(dirname "\$0")" && pwd)
+echo "\$(date '+%Y-%m-%d %H:%M:%S') QUNA $1 avviato" >> "\$here/started.log"
+EOF
+    chmod +x "$2"
+}
+
+# Writes a generated archive: bench_archive KIND OUT (see make_archive.py).
+bench_archive() {
+    python3 "$bench_root/bench/make_archive.py" "$@" || bench_fail "cannot write the archive"
+}
+
+bench_median() {
+    printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+
+# Wall time of a whole process in seconds, taken in the shell so that no helper process
+# falls inside the interval.
+bench_elapsed() {
+    local start=$EPOCHREALTIME
+    "$@" >/dev/null 2>&1 || return 1
+    local end=$EPOCHREALTIME
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }'
+}
+
+# Peak resident memory of a whole process in KiB (GNU time).
+bench_peak_kib() {
+    /usr/bin/time -f %M -o "$work/rss" "$@" >/dev/null 2>&1 || return 1
+    tail -n 1 "$work/rss"
+}
+
+# Prints the last line and exits 0 when the ratio meets the target (and the peak, when a
+# limit in MiB is given), 1 otherwise.
+#   bench_report NAME OURS REFERENCE PEAK_KIB TARGET [PEAK_LIMIT_MIB]
+bench_report() {
+    awk -v n="$1" -v o="$2" -v r="$3" -v p="$4" -v t="$5" -v l="${6:-0}" 'BEGIN {
+        ratio = o / r
+        printf "%s ratio %.3f (ours %.4f s, reference %.4f s, peak %.1f MiB)\n",
+               n, ratio, o, r, p / 1024
+        ok = ratio <= t
+        if (l > 0 && p / 1024 >= l) ok = 0
+        exit !ok
+    }'
+}
+
+# The update benchmarks: an installation at version 4.4 with one archive of version 4.5 of
+# the given kind; each run updates a fresh copy of it, ours with the update driver (timed
+# inside, from the "Yes" until the main program is started) and the reference with
+# `unzip -o -q` of the same archive into another fresh copy. Copies are made, and earlier
+# writes put on disk, outside the timed part.
+#   bench_update NAME KIND TARGET
+bench_update() {
+    local name=$1 kind=$2 target=$3 runs=${RUNS:-5}
+    bench_build quna_update_driver jetwrite
+    bench_workdir
+    local inst=$work/quna archive=qn45070218.zip
+    bench_installation "$inst" "$work/data"
+    bench_archive "$kind" "$work/$archive"
+    local driver=$build/bench/quna_update_driver run=$work/run
+
+    fresh_copy() { # the installation without its archive, which is linked in
+        rm -rf "$run"
+        cp -a "$inst" "$run"
+        ln "$work/$archive" "$run/Aggiorna/$archive"
+        sync
+    }
+
+    local ours=() reference=() peak=0 kib
+    for ((i = 0; i < runs; i++)); do
+        fresh_copy
+        /usr/bin/time -f %M -o "$work/rss" timeout 900 "$driver" "$run" >"$work/out" 2>"$work/err" ||
+            bench_fail "the update failed: $(cat "$work/out" "$work/err")"
+        grep -q 'QUNA 4.5' "$run/Quna.exe" || bench_fail "Quna.exe was not updated"
+        ours+=("$(sed -n 's/^seconds //p' "$work/out")")
+        kib=$(tail -n 1 "$work/rss")
+        ((kib > peak)) && peak=$kib
+
+        fresh_copy
+        reference+=("$(bench_elapsed unzip -o -q "$work/$archive" -d "$run")") ||
+            bench_fail "unzip failed"
+        grep -q 'QUNA 4.5' "$run/Quna.exe" || bench_fail "unzip did not update Quna.exe"
+    done
+    rm -rf "$run"
+    bench_report "$name" "$(bench_median "${ours[@]}")" "$(bench_median "${reference[@]}")" \
+        "$peak" "$target"
+}
