@@ -1,6 +1,6 @@
 # QunaAgg2: the two commands a developer needs are `make demo` and `make test`.
 # Each build lives in its own folder so that re-runs are incremental:
-#   build       the demo build (optimised, without tests)
+#   build-demo  the demo build (optimised, without tests)
 #   build-test  tests with warnings as errors
 #   build-asan  the same tests under AddressSanitizer/UndefinedBehaviorSanitizer
 #   build-fuzz  libFuzzer targets built with clang (only when clang++ is present)
@@ -10,7 +10,7 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := help
 
 JOBS ?= 2
-BUILD_DEMO ?= build
+BUILD_DEMO ?= build-demo
 BUILD_TEST ?= build-test
 BUILD_ASAN ?= build-asan
 BUILD_FUZZ ?= build-fuzz

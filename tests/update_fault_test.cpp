@@ -396,8 +396,10 @@ TEST_F(UpdateFaultTest, FailureAtEveryStepLeavesOneOfTheTwoSets) {
 
             const bool journalLeft = QFile::exists(copy->program() + "/" + kJournal);
             EXPECT_TRUE(reported || !journalLeft);
+            // A staging folder stays only beside the journal, as the evidence that its files
+            // went in, for the next start.
             const QStringList staging = leftovers(*copy).filter(".quna-staging-");
-            EXPECT_TRUE(staging.isEmpty()) << joined(staging);
+            EXPECT_TRUE(staging.isEmpty() || journalLeft) << joined(staging);
             std::string why;
             Set set = Set::Neither;
             if (!journalLeft) {

@@ -27,15 +27,6 @@ QString journalHostPath(const app::Form& f) {
     return fs::toHost(f.PathProgramma + QString::fromLatin1(kJournalName));
 }
 
-bool sameContent(const QString& windowsPath, const QString& otherWindowsPath) {
-    QFile a(fs::toHost(windowsPath)), b(fs::toHost(otherWindowsPath));
-    if (!a.open(QIODevice::ReadOnly) || !b.open(QIODevice::ReadOnly) || a.size() != b.size())
-        return false;
-    while (!a.atEnd())
-        if (a.read(1 << 16) != b.read(1 << 16)) return false;
-    return true;
-}
-
 } // namespace
 
 QString mainProgram(const app::Form& f) {
@@ -59,6 +50,12 @@ void removeJournal(const app::Form& f) {
     QFile::remove(journalHostPath(f));
 }
 
+bool settleExtraction(const app::Form& f, const QString& mainProgramFile) {
+    if (zipc::commitBegun(f.PathProgramma))
+        writeJournal(f, UpdateState::Committed, mainProgramFile);
+    return zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
+}
+
 void recoverInterruptedUpdate(app::Form& f) {
     QFile file(journalHostPath(f));
     if (!file.exists()) return;
@@ -68,19 +65,14 @@ void recoverInterruptedUpdate(app::Form& f) {
     // The main program as it was spelled on disk before the update deleted it.
     const QString mainProgramFile =
         lines.size() > 2 && !lines[2].isEmpty() ? QString::fromUtf8(lines[2]) : mainProgram(f);
-    const zipc::StagingOutcome staging = zipc::recoverStaging(f.PathProgramma);
+    const bool rolledForward = settleExtraction(f, mainProgramFile);
     const QByteArray state = lines.size() > 1 ? lines[1] : QByteArray();
 
     const bool mainPresent = fs::normalFileExists(mainProgram(f));
     const bool backupPresent = fs::normalFileExists(backupFile(f));
-    // The extraction removes its staging folder as soon as its files are in place, before the
-    // journal can say so: a backed-up journal with no staging folder and a main program that
-    // is no longer a copy of its backup means the archive's files were all put in place.
-    const bool replaced = state == stateName(UpdateState::BackedUp) &&
-                          staging == zipc::StagingOutcome::Nothing && mainPresent &&
-                          backupPresent && !sameContent(mainProgram(f), backupFile(f));
-    const bool committed = staging == zipc::StagingOutcome::RolledForward ||
-                           state == stateName(UpdateState::Committed) || replaced;
+    // The journal says "committed" before the extraction removes its commit list, so one of
+    // the two always tells when the archive's files went in.
+    const bool committed = rolledForward || state == stateName(UpdateState::Committed);
     // A main program the archive put in place takes its backup's mode, as the update gives it.
     if (committed && mainPresent && backupPresent)
         fs::adoptExecutableMode(backupFile(f), mainProgram(f));

@@ -18,6 +18,10 @@ constexpr const char* kJournalName = "\\.quna-update.journal";
 void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile);
 void removeJournal(const app::Form& f);
 
+// Finishes or drops what an interrupted extraction left in the installation folder; true
+// when its files went in. The journal learns it before the evidence goes.
+bool settleExtraction(const app::Form& f, const QString& mainProgramFile);
+
 // Called at start-up once config.dat was found: when an update was interrupted, undoes it
 // (before its files were committed) or finishes it (after), then tells the user in a plain
 // box. Shows and writes nothing when there is nothing to recover.

@@ -28,11 +28,13 @@ void refuse(app::Form& f, const QString& text, bool withBeep) {
     f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
 }
 
-// An unexpected error after the main program was deleted: the pending extraction is
-// dropped and the backup copied back, so the installation keeps its main program.
+// An unexpected error after the update began: a pending extraction is dropped (or finished,
+// when its commit had begun) and the backup copied back when the main program is gone, so
+// the installation keeps it.
 void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
     try {
         f.Zip1.AbandonArchive();
+        settleExtraction(f, mainProgramFile);
         if (!fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f))) {
             fs::copyFile(backupFile(f), mainProgramFile);
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
@@ -156,13 +158,16 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); })}),
-        step([&] { f.Zip1.CloseArchive(); }),
+        step([&] {
+            f.Zip1.onCommitted = [&] { writeJournal(f, UpdateState::Committed, mainProgramFile); };
+            f.Zip1.CloseArchive();
+            f.Zip1.onCommitted = nullptr;
+        }),
         step([&] {
             // A main program extracted from an archive made on Windows carries no mode of its
             // own: it takes that of its backup, so it still starts.
             if (fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f)))
                 fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
-            writeJournal(f, UpdateState::Committed, mainProgramFile);
         }),
         step([&] {
             f.host.setPointer(ui::kPointerDefault);
@@ -200,6 +205,7 @@ void cmdElabora_Click(app::Form& f) {
     run(body, [&](const VbError& e) {
         if (e.number() == err::FileNotFound) return Resume::Next;
         if (busy) f.host.setPointer(ui::kPointerDefault);
+        f.Zip1.onCommitted = nullptr;
         if (journal) keepMainProgram(f, mainProgramFile);
         f.Messaggio = app::errorMessage("codice Errore = ", e);
         f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);

@@ -13,6 +13,7 @@ namespace vb {
 namespace {
 
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
+template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 QString numberText(double d, const QLocale &locale) {
     // Up to 15 significant digits, no grouping, the locale's decimal separator.

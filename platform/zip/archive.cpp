@@ -408,7 +408,7 @@ struct Archive::Impl {
         }
     }
 
-    void commit() {
+    void commit(const std::function<void()>& onCommitted) {
         std::vector<Done> done;
         try {
             // The commit list is complete before it takes its name, and on disk together
@@ -455,9 +455,24 @@ struct Archive::Impl {
             rollBack(done);
             throw;
         }
+        // The caller records that the files are in place while the commit list still says
+        // so on disk; when it cannot, the staging folder stays for the recovery to find.
+        if (onCommitted) {
+            try {
+                onCommitted();
+            } catch (...) {
+                staging.clear();
+                throw;
+            }
+        }
         // The new set is in place and on disk; a staging folder left behind is only litter.
+        // The commit list goes last, so a staging folder that still holds staged files
+        // without it is always one whose commit never began.
         try {
             fs::checkpoint("remove staging folder");
+            QDir folder(staging);
+            for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
+                if (name != QLatin1String(kCommitList)) folder.remove(name);
             removeStaging();
         } catch (const vb::VbError&) {
         }
@@ -572,7 +587,7 @@ void Archive::CloseArchive() {
     if (!d->za) return;
     if (!d->failed && !d->staged.empty()) {
         try {
-            d->commit();
+            d->commit(onCommitted);
         } catch (...) {
             d->release();
             throw;

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace zipc {
@@ -49,6 +50,10 @@ public:
     void CloseArchive();
     // Releases the archive and drops what was staged, without committing anything.
     void AbandonArchive();
+    // Called by CloseArchive once every staged file is in place and flushed, before the
+    // staging folder goes; an error it raises leaves the staging folder (and its commit
+    // list) for the crash recovery, and comes out of CloseArchive.
+    std::function<void()> onCommitted;
 
     bool isOpen() const;
 

@@ -1,6 +1,7 @@
-// Crash recovery for the staged extraction: a staging folder without its commit list is an
-// extraction that never began to commit, and goes; one with the list is finished by moving
-// the staged files that are still there into place.
+// Crash recovery for the staged extraction: a staging folder with staged files but without
+// its commit list is an extraction that never began to commit, and goes; one with the list is
+// finished by moving the staged files that are still there into place; an empty one is what a
+// finished commit left while removing it.
 #include "staging.h"
 
 #include "archive.h"
@@ -37,22 +38,34 @@ void rollForward(const QString& destinationWindowsPath, const QString& staging) 
     }
 }
 
+QStringList stagingFolders(const QString& destination) {
+    return QDir(destination)
+        .entryList({QString::fromLatin1(kStagingPrefix) + u'*'},
+                   QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+}
+
 } // namespace
+
+bool commitBegun(const QString& destinationWindowsPath) {
+    const QString destination = fs::toHost(destinationWindowsPath);
+    for (const QString& name : stagingFolders(destination))
+        if (QDir(destination + u'/' + name).exists(QString::fromLatin1(kCommitList))) return true;
+    return false;
+}
 
 StagingOutcome recoverStaging(const QString& destinationWindowsPath) {
     const QString destination = fs::toHost(destinationWindowsPath);
-    const QStringList folders =
-        QDir(destination)
-            .entryList({QString::fromLatin1(kStagingPrefix) + u'*'},
-                       QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    const QStringList folders = stagingFolders(destination);
     StagingOutcome outcome = StagingOutcome::Nothing;
     for (const QString& name : folders) {
         const QString staging = destination + u'/' + name;
-        if (QFile::exists(staging + u'/' + QString::fromLatin1(kCommitList))) {
+        const QDir folder(staging);
+        if (folder.exists(QString::fromLatin1(kCommitList))) {
             rollForward(destinationWindowsPath, staging);
             fs::syncFileSystem(destination);
             outcome = StagingOutcome::RolledForward;
-        } else if (outcome == StagingOutcome::Nothing) {
+        } else if (!folder.isEmpty(QDir::Files | QDir::Hidden | QDir::System) &&
+                   outcome == StagingOutcome::Nothing) {
             outcome = StagingOutcome::Discarded;
         }
         QDir(staging).removeRecursively();
