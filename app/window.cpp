@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainterPath>
@@ -29,8 +30,25 @@ QRect pixels(const ControlDesign& d) {
                  d.height / kTwipsPerPixel);
 }
 
+// The first installed face among the designed family and its substitutes, so that the font
+// is found directly rather than through the font system's search for a missing family.
+QString installedFamily(const QString& designed) {
+    static std::map<QString, QString> chosen;
+    auto it = chosen.find(designed);
+    if (it == chosen.end()) {
+        QString family = designed;
+        for (const QString& candidate : QStringList{designed} + QFont::substitutes(designed))
+            if (QFontDatabase::hasFamily(candidate)) {
+                family = candidate;
+                break;
+            }
+        it = chosen.emplace(designed, family).first;
+    }
+    return it->second;
+}
+
 QFont fontFor(const FontSpec& font) {
-    QFont f(font.family);
+    QFont f(installedFamily(font.family));
     f.setPixelSize(qRound(font.points * 96.0 / 72.0)); // designed at 96 dots per inch
     f.setBold(font.bold);
     return f;
@@ -93,7 +111,10 @@ Window::Window(Form& form) : form_(form) {
     registerResources();
     setObjectName(QStringLiteral("frmQunaAgg"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
-    setWindowIcon(QIcon(QStringLiteral(":/quna.ico")));
+    QIcon icon;
+    for (const char* file : {":/quna16.png", ":/quna32.png"})
+        icon.addFile(QString::fromLatin1(file));
+    setWindowIcon(icon);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}));
     build();
@@ -130,11 +151,11 @@ void Window::build() {
         {"lblPathArchivi", [&](QWidget* p) { return new ui::LabelView(f.lblPathArchivi, p); }},
         {"cmdElabora",
          [&](QWidget* p) {
-             return new ui::ButtonView(f.cmdElabora, QIcon(QStringLiteral(":/elabora.ico")), p);
+             return new ui::ButtonView(f.cmdElabora, QIcon(QStringLiteral(":/elabora.png")), p);
          }},
         {"cmdAnnulla",
          [&](QWidget* p) {
-             return new ui::ButtonView(f.cmdAnnulla, QIcon(QStringLiteral(":/esci.ico")), p);
+             return new ui::ButtonView(f.cmdAnnulla, QIcon(QStringLiteral(":/esci.png")), p);
          }},
     };
     for (std::size_t i = 0; i < f.Label1.size(); ++i) {

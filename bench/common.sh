@@ -14,10 +14,8 @@ bench_fail() {
 # Configures (when needed) and builds the given targets.
 bench_build() {
     [[ -x /usr/bin/time ]] || bench_fail "GNU time is missing (package time)"
-    if [[ ! -f $build/CMakeCache.txt ]]; then
-        cmake -S "$bench_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-            -DQUNA_TESTS=OFF >/dev/null || bench_fail "configuration failed"
-    fi
+    cmake -S "$bench_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUNA_BENCH=ON \
+        -DQUNA_TESTS=OFF >/dev/null || bench_fail "configuration failed"
     cmake --build "$build" --target "$@" -j2 >/dev/null || bench_fail "build failed"
 }
 

@@ -151,10 +151,10 @@ TEST(ResourcesTest, WindowIconPng) {
     EXPECT_EQ(be32(b, 20), 128u);
 }
 
-TEST(ResourcesTest, QrcListsTheFourFiles) {
+TEST(ResourcesTest, QrcListsThePictures) {
     const auto qrc = readText("resources.qrc");
     EXPECT_NE(qrc.find("prefix=\"/\""), std::string::npos);
-    for (const char* name : {"quna.ico", "quna.png", "elabora.ico", "esci.ico"}) {
+    for (const char* name : {"quna16.png", "quna32.png", "quna.png", "elabora.png", "esci.png"}) {
         EXPECT_NE(qrc.find(std::string("<file>") + name + "</file>"), std::string::npos) << name;
     }
 }

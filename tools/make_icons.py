@@ -8,7 +8,8 @@ runs this. The output is deterministic: running it again gives the same bytes.
 quna.ico     16, 24, 32, 48 and 128 px, each at 4, 8 and 32 bits per pixel (15 images)
 elabora.ico  button picture: a green tick, 32 and 16 px at 4 bpp
 esci.ico     button picture: a red door with an arrow, 32 and 16 px at 4 bpp
-quna.png     128 px, the window icon where the .ico cannot be read
+quna.png, quna32.png, quna16.png   the window icon for the window itself
+elabora.png, esci.png   the button pictures (32 px) for the window itself
 """
 
 import math
@@ -405,13 +406,16 @@ BEGIN
 END
 """
 
+# The window reads PNG pictures: Qt decodes them without an image plugin, and only the sizes it
+# shows. The .ico files are for the Windows program file (version.rc).
 QRC = """<!DOCTYPE RCC>
 <RCC version="1.0">
 <qresource prefix="/">
-    <file>quna.ico</file>
+    <file>quna16.png</file>
+    <file>quna32.png</file>
     <file>quna.png</file>
-    <file>elabora.ico</file>
-    <file>esci.ico</file>
+    <file>elabora.png</file>
+    <file>esci.png</file>
 </qresource>
 </RCC>
 """
@@ -430,19 +434,19 @@ def main():
     os.makedirs(out, exist_ok=True)
 
     images = []
-    big = None
     for size in (16, 24, 32, 48, 128):
         pixels = render(quna_layers(size), size)
         for bpp in (4, 8, 32):
             images.append((size, bpp, pixels))
-        if size == 128:
-            big = pixels
+        if size in (16, 32, 128):
+            write(os.path.join(out, "quna.png" if size == 128 else "quna%d.png" % size),
+                  png(pixels, size))
     write(os.path.join(out, "quna.ico"), ico(images))
-    write(os.path.join(out, "quna.png"), png(big, 128))
 
     for name, layers in (("elabora", elabora_layers), ("esci", esci_layers)):
         write(os.path.join(out, name + ".ico"),
               ico([(size, 4, render(layers(size), size)) for size in (32, 16)]))
+        write(os.path.join(out, name + ".png"), png(render(layers(32), 32), 32))
 
     write(os.path.join(out, "resources.qrc"), QRC)
     write(os.path.join(out, "version.h"), VERSION_H.format(**VERSION))

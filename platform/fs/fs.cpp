@@ -5,6 +5,7 @@
 #include "platform/vb/error.h"
 
 #include <QDir>
+#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -30,8 +31,8 @@ FaultHook faultHook;
 struct Descriptor {
     int fd;
     explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
     ~Descriptor() {
         if (fd >= 0) ::close(fd);
     }
@@ -44,17 +45,17 @@ struct Descriptor {
     vb::raise(errorFromErrno(error, fallback));
 }
 
-bool isFolder(const QString &hostPath) {
+bool isFolder(const QString& hostPath) {
     const auto info = statOf(hostPath, true);
     return info && S_ISDIR(info->st_mode);
 }
 
-QString parentOf(const QString &hostPath) {
+QString parentOf(const QString& hostPath) {
     const qsizetype slash = hostPath.lastIndexOf(u'/');
     return slash <= 0 ? QStringLiteral("/") : hostPath.left(slash);
 }
 
-QString nameOf(const QString &hostPath) {
+QString nameOf(const QString& hostPath) {
     return hostPath.mid(hostPath.lastIndexOf(u'/') + 1);
 }
 
@@ -62,7 +63,7 @@ bool isSeparator(QChar c) {
     return c == u'\\' || c == u'/';
 }
 
-bool hasDrive(const QString &path) {
+bool hasDrive(const QString& path) {
     if (path.size() < 2 || path[1] != u':') return false;
     const char16_t c = path[0].toUpper().unicode();
     return c >= u'A' && c <= u'Z';
@@ -73,7 +74,7 @@ struct WindowsPath {
     QStringList components; // no empty, "." or ".." components left
 };
 
-WindowsPath parse(const QString &path) {
+WindowsPath parse(const QString& path) {
     QString full = path;
     if (!hasDrive(path)) {
         // A path starting with two separators names a network share, which has no drive.
@@ -86,7 +87,7 @@ WindowsPath parse(const QString &path) {
     WindowsPath parsed{full[0].toUpper(), {}};
     QString rest = full.mid(2);
     rest.replace(u'/', u'\\');
-    for (const QString &component : rest.split(u'\\', Qt::SkipEmptyParts)) {
+    for (const QString& component : rest.split(u'\\', Qt::SkipEmptyParts)) {
         if (component == u"..") {
             if (!parsed.components.isEmpty()) parsed.components.removeLast();
         } else if (component != u".") {
@@ -98,12 +99,42 @@ WindowsPath parse(const QString &path) {
 
 // The entry of `folder` called `name`: as written when that exists, else the first in
 // ordinal order of those that differ only in case; empty when there is none.
-QString findEntry(const QString &folder, const QString &name) {
+// The folder listings kept while a FolderListings scope is alive on this thread: for each
+// folder, its names by their case-folded form (the least spelling of several).
+struct ListingCache {
+    QHash<QString, QHash<QString, QString>> folders;
+};
+thread_local ListingCache* activeListings = nullptr;
+
+QHash<QString, QString> readListing(const QString& folder) {
+    QHash<QString, QString> names;
+    DIR* dir = ::opendir(encoded(folder).constData());
+    if (!dir) return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        const QString key = name.toCaseFolded();
+        auto it = names.find(key);
+        if (it == names.end())
+            names.insert(key, name);
+        else if (name < it.value())
+            it.value() = name;
+    }
+    ::closedir(dir);
+    return names;
+}
+
+QString findEntry(const QString& folder, const QString& name) {
     if (statOf(join(folder, name), false)) return name;
-    DIR *dir = ::opendir(encoded(folder).constData());
+    if (activeListings) {
+        auto it = activeListings->folders.find(folder);
+        if (it == activeListings->folders.end())
+            it = activeListings->folders.insert(folder, readListing(folder));
+        return it.value().value(name.toCaseFolded());
+    }
+    DIR* dir = ::opendir(encoded(folder).constData());
     if (!dir) return {};
     QStringList matches;
-    while (const dirent *entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir)) {
         const QString candidate = QFile::decodeName(entry->d_name);
         if (candidate.compare(name, Qt::CaseInsensitive) == 0) matches.append(candidate);
     }
@@ -112,15 +143,42 @@ QString findEntry(const QString &folder, const QString &name) {
     return *std::min_element(matches.begin(), matches.end());
 }
 
-std::optional<QString> tryHost(const QString &windowsPath) {
+} // namespace
+
+FolderListings::FolderListings() : previous_(activeListings) {
+    activeListings = new ListingCache;
+}
+
+FolderListings::~FolderListings() {
+    delete activeListings;
+    activeListings = static_cast<ListingCache*>(previous_);
+}
+
+void FolderListings::created(const QString& hostPath) {
+    if (!activeListings) return;
+    const qsizetype cut = hostPath.lastIndexOf(u'/');
+    const QString folder = cut == 0 ? QStringLiteral("/") : hostPath.left(cut);
+    auto it = activeListings->folders.find(folder);
+    if (it == activeListings->folders.end()) return;
+    const QString name = hostPath.mid(cut + 1);
+    auto known = it.value().find(name.toCaseFolded());
+    if (known == it.value().end())
+        it.value().insert(name.toCaseFolded(), name);
+    else if (name < known.value())
+        known.value() = name;
+}
+
+namespace {
+
+std::optional<QString> tryHost(const QString& windowsPath) {
     try {
         return toHost(windowsPath);
-    } catch (const vb::VbError &) {
+    } catch (const vb::VbError&) {
         return std::nullopt;
     }
 }
 
-bool isNormalFile(const QString &hostPath) {
+bool isNormalFile(const QString& hostPath) {
     const auto info = statOf(hostPath, true);
     return info && S_ISREG(info->st_mode) && !isHiddenOrSystem(hostPath);
 }
@@ -132,7 +190,7 @@ constexpr std::array<char16_t, 32> kWindows1252High = {
     0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-QString decodeWindows1252(const QByteArray &bytes) {
+QString decodeWindows1252(const QByteArray& bytes) {
     QString text(bytes.size(), Qt::Uninitialized);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto byte = static_cast<unsigned char>(bytes[i]);
@@ -144,7 +202,7 @@ QString decodeWindows1252(const QByteArray &bytes) {
 // Writes a copy of `source` next to `target` under a hidden temporary name and renames it
 // over `target`: a link at `target` is replaced rather than followed, and an interrupted copy
 // never leaves a half-written file under the real name.
-void copyReplacing(const QString &source, const QString &target) {
+void copyReplacing(const QString& source, const QString& target) {
     Descriptor input(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
     if (input.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
     struct stat sourceInfo;
@@ -183,7 +241,7 @@ void copyReplacing(const QString &source, const QString &target) {
 
 } // namespace
 
-std::optional<struct stat> detail::statOf(const QString &hostPath, bool followLinks) {
+std::optional<struct stat> detail::statOf(const QString& hostPath, bool followLinks) {
     struct stat info;
     const QByteArray path = encoded(hostPath);
     const int result =
@@ -192,14 +250,14 @@ std::optional<struct stat> detail::statOf(const QString &hostPath, bool followLi
     return info;
 }
 
-QString toHost(const QString &windowsPath) {
+QString toHost(const QString& windowsPath) {
     const WindowsPath parsed = parse(windowsPath);
     const auto drive = detail::findDrive(parsed.letter);
     if (!drive) vb::raise(vb::err::PathNotFound);
     if (!isFolder(drive->hostRoot)) vb::raise(vb::err::DeviceUnavailable);
     QString host = drive->hostRoot;
     bool resolving = true; // once a component is missing, the rest is taken as written
-    for (const QString &component : parsed.components) {
+    for (const QString& component : parsed.components) {
         const QString found = resolving ? findEntry(host, component) : QString();
         resolving = !found.isEmpty();
         host = join(host, resolving ? found : component);
@@ -207,11 +265,11 @@ QString toHost(const QString &windowsPath) {
     return host;
 }
 
-QString toWindows(const QString &hostPath) {
+QString toWindows(const QString& hostPath) {
     const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(hostPath));
-    const Drive *best = nullptr;
-    for (const Drive &drive : drives()) {
-        const QString &root = drive.hostRoot;
+    const Drive* best = nullptr;
+    for (const Drive& drive : drives()) {
+        const QString& root = drive.hostRoot;
         const bool inside = root == u"/" || path == root || path.startsWith(root + u'/');
         if (inside && (!best || root.size() > best->hostRoot.size())) best = &drive;
     }
@@ -221,7 +279,7 @@ QString toWindows(const QString &hostPath) {
     return QString(best->letter) + QStringLiteral(":\\") + rest.replace(u'/', u'\\');
 }
 
-bool isHiddenOrSystem(const QString &hostPath) {
+bool isHiddenOrSystem(const QString& hostPath) {
     const QString name = nameOf(hostPath);
     if (name.startsWith(u'.') && name != u"." && name != u"..") return true;
 
@@ -242,22 +300,22 @@ bool isHiddenOrSystem(const QString &hostPath) {
     return isHex && (attributes & (kHidden | kSystem)) != 0;
 }
 
-bool normalFileExists(const QString &windowsPath) {
+bool normalFileExists(const QString& windowsPath) {
     const auto host = tryHost(windowsPath);
     return host && isNormalFile(*host);
 }
 
-bool entryExists(const QString &windowsPath) {
+bool entryExists(const QString& windowsPath) {
     const auto host = tryHost(windowsPath);
     return host && (isNormalFile(*host) || (isFolder(*host) && !isHiddenOrSystem(*host)));
 }
 
-bool folderExists(const QString &windowsPath) {
+bool folderExists(const QString& windowsPath) {
     const auto host = tryHost(windowsPath);
     return host && isFolder(*host);
 }
 
-void makeFolder(const QString &windowsPath) {
+void makeFolder(const QString& windowsPath) {
     const QString host = toHost(windowsPath);
     if (statOf(host, false)) vb::raise(vb::err::PathFileAccess);
     if (!isFolder(parentOf(host))) vb::raise(vb::err::PathNotFound);
@@ -266,7 +324,7 @@ void makeFolder(const QString &windowsPath) {
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
 }
 
-void changeFolder(const QString &windowsPath) {
+void changeFolder(const QString& windowsPath) {
     const QString host = toHost(windowsPath);
     if (!isFolder(host)) vb::raise(vb::err::PathNotFound);
     if (::chdir(encoded(host).constData()) != 0)
@@ -277,7 +335,7 @@ QString currentFolder() {
     return toWindows(QDir::currentPath());
 }
 
-QString readRecord(const QString &windowsPath, int length) {
+QString readRecord(const QString& windowsPath, int length) {
     if (length < 1) vb::raise(vb::err::InvalidCall);
     const QString host = toHost(windowsPath);
     Descriptor file(::open(encoded(host).constData(), O_RDONLY | O_CLOEXEC));
@@ -296,7 +354,7 @@ QString readRecord(const QString &windowsPath, int length) {
     return decodeWindows1252(record);
 }
 
-void copyFile(const QString &from, const QString &to) {
+void copyFile(const QString& from, const QString& to) {
     const QString source = toHost(from);
     const auto sourceInfo = statOf(source, true);
     if (!sourceInfo || S_ISDIR(sourceInfo->st_mode)) vb::raise(vb::err::FileNotFound);
@@ -312,7 +370,7 @@ void copyFile(const QString &from, const QString &to) {
     copyReplacing(source, target);
 }
 
-void deleteFile(const QString &windowsPath) {
+void deleteFile(const QString& windowsPath) {
     const QString host = toHost(windowsPath);
     const auto info = statOf(host, false);
     if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
@@ -321,13 +379,13 @@ void deleteFile(const QString &windowsPath) {
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
 }
 
-std::int64_t fileSize(const QString &windowsPath) {
+std::int64_t fileSize(const QString& windowsPath) {
     const auto info = statOf(toHost(windowsPath), true);
     if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
     return info->st_size;
 }
 
-void syncFileSystem(const QString &hostPath) {
+void syncFileSystem(const QString& hostPath) {
     Descriptor handle(::open(encoded(hostPath).constData(), O_RDONLY | O_CLOEXEC));
     if (handle.fd < 0)
         handle.fd = ::open(encoded(parentOf(hostPath)).constData(), O_RDONLY | O_CLOEXEC);
@@ -340,7 +398,7 @@ void syncFileSystem(const QString &hostPath) {
     if (::fsync(handle.fd) != 0) vb::raise(errorFromErrno(errno, vb::err::DeviceIo));
 }
 
-void checkpoint(const char *what) {
+void checkpoint(const char* what) {
     const int step = ++checkpointSteps;
     if (faultHook) faultHook(step, what);
 }

@@ -24,7 +24,7 @@ struct Drive {
 // host default back. Use from one thread: drives() refreshes the host default in place.
 std::vector<Drive> hostDrives();
 void setDrives(std::vector<Drive> drives);
-const std::vector<Drive> &drives();
+const std::vector<Drive>& drives();
 
 // Checks within a time limit that a drive can be read: raises 68 when the letter is unknown
 // or its host folder is missing or unmounted, 71 when it does not answer, has no medium or
@@ -37,46 +37,62 @@ void setProbeHook(ProbeHook hook);
 
 // Resolution. toHost raises 76 when the drive is unknown. A path that does not exist yields
 // the host path it would have (existing parts resolved, the rest as written).
-QString toHost(const QString &windowsPath);
-QString toWindows(const QString &hostPath);
+QString toHost(const QString& windowsPath);
+QString toWindows(const QString& hostPath);
 
 // The updater's own folder as a drive path (no trailing separator except at a root).
 QString programFolder();
 // Tests place the program in a folder of their own (a host path; empty restores the real one).
-void setProgramFolderForTests(const QString &hostPath);
+void setProgramFolderForTests(const QString& hostPath);
 
 // Existence tests never raise: an unknown drive or a missing drive root reads as absent.
+// While one of these is alive on a thread, a name that is not found as written is matched
+// against a listing of its folder read once, rather than by reading the folder again each
+// time. For many lookups in folders that only the caller changes meanwhile; it reports each
+// file or folder it creates.
+class FolderListings {
+public:
+    FolderListings();
+    ~FolderListings();
+    FolderListings(const FolderListings&) = delete;
+    FolderListings& operator=(const FolderListings&) = delete;
+    static void created(const QString& hostPath);
+
+private:
+    void* previous_;
+};
+
 // Existence of a normal file (neither a folder nor hidden nor system).
-bool normalFileExists(const QString &windowsPath);
+bool normalFileExists(const QString& windowsPath);
 // Existence of a folder or a normal file (not hidden or system).
-bool entryExists(const QString &windowsPath);
-bool folderExists(const QString &windowsPath);
+bool entryExists(const QString& windowsPath);
+bool folderExists(const QString& windowsPath);
 
 // A path without a drive is taken from the current folder, one starting with a single
 // separator from the current drive's root.
-void makeFolder(const QString &windowsPath);   // 75 if it exists, 76 if the parent is missing
-void changeFolder(const QString &windowsPath); // 76 if missing
+void makeFolder(const QString& windowsPath);   // 75 if it exists, 76 if the parent is missing
+void changeFolder(const QString& windowsPath); // 76 if missing
 QString currentFolder();                       // as a drive path
 
 // Reads the first record of `length` bytes, Windows-1252; missing bytes read as blanks.
-QString readRecord(const QString &windowsPath, int length);
+QString readRecord(const QString& windowsPath, int length);
 
 // Replaces `to` (a link there is replaced, never written through) with a copy of `from`
 // carrying its mode and modification time; 53 when `from` is missing, 76 when the
 // destination folder is.
-void copyFile(const QString &from, const QString &to);
-void deleteFile(const QString &windowsPath);       // 53 when missing
-std::int64_t fileSize(const QString &windowsPath); // 53 when missing
+void copyFile(const QString& from, const QString& to);
+void deleteFile(const QString& windowsPath);       // 53 when missing
+std::int64_t fileSize(const QString& windowsPath); // 53 when missing
 
 // Hidden or system: the DOS attribute bits of the user.DOSATTRIB extended attribute, or a
 // leading dot in the name.
-bool isHiddenOrSystem(const QString &hostPath);
+bool isHiddenOrSystem(const QString& hostPath);
 
 // Listings for the folder and file lists: names only, sorted without regard to case.
-QStringList subfolders(const QString &windowsPath);
+QStringList subfolders(const QString& windowsPath);
 // Normal files matching a pattern with * and ? (case-insensitive), hidden and system out.
 // Several patterns may be given separated by ";". Both raise 76 when the folder is missing.
-QStringList matchingFiles(const QString &windowsPath, const QString &pattern);
+QStringList matchingFiles(const QString& windowsPath, const QString& pattern);
 
 // The Windows path of an existing file with its last name spelled as on disk ("...\\quna.exe"
 // for "...\\Quna.EXE" when the file is "quna.exe"); the path unchanged when nothing is there.
@@ -87,14 +103,14 @@ QString onDiskSpelling(const QString& windowsPath);
 void adoptExecutableMode(const QString& from, const QString& to);
 
 // Flushes the file system holding the host path to disk (one call per phase of an update).
-void syncFileSystem(const QString &hostPath);
+void syncFileSystem(const QString& hostPath);
 
 // Fault injection for tests: every file-system step that changes something calls
 // checkpoint(), which counts the steps and, when a hook is set, lets it raise an error or
 // end the process at a chosen step. The steps of this layer are "copy", "delete" and
 // "folder", each counted after the checks that refuse the operation and just before it.
-void checkpoint(const char *what);
-using FaultHook = std::function<void(int step, const char *what)>;
+void checkpoint(const char* what);
+using FaultHook = std::function<void(int step, const char* what)>;
 void setFaultHook(FaultHook hook);
 int checkpointCount(); // steps counted so far; the first step is 1
 void resetCheckpoints();

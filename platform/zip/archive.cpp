@@ -9,8 +9,10 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -105,12 +107,26 @@ QStringList below(const QString& destHost, const QString& path) {
 
 } // namespace
 
+// libzip turns each entry's DOS date into a time_t with mktime, which reads the time zone file
+// again on every call while TZ is unset. Naming the system's zone (what an unset TZ means)
+// lets the C library load it once.
+static void keepTimeZoneLoaded() {
+    static const bool named = [] {
+        if (!std::getenv("TZ")) ::setenv("TZ", ":/etc/localtime", 0);
+        return true;
+    }();
+    (void)named;
+}
+
 struct Archive::Impl {
     zip_t* za = nullptr;
-    QStringList names;             // decoded, as listed
-    QHash<QString, int> byName;    // exact listed names
-    QHash<QString, int> bySlashes; // the same with "\" written as "/"
-    QString destination;           // Windows path
+    QStringList names;                            // decoded, as listed
+    mutable QHash<QString, int> byName;           // exact listed names, built on the first lookup
+    mutable QHash<QString, int> bySlashes;        // the same with "\" written as "/"
+    mutable std::int32_t statIndex = -1;          // the entry whose libzip stat is cached
+    std::unique_ptr<fs::FolderListings> listings; // while extracting
+    mutable zip_stat_t statCache{};
+    QString destination; // Windows path
     std::int32_t numericOption = 0;
 
     // Extraction of the current open. Staged files are named n<k>, the files they replace
@@ -139,11 +155,15 @@ struct Archive::Impl {
         return static_cast<zip_uint64_t>(index);
     }
 
+    // The listing asks for an entry's date and both sizes in a row: one libzip call serves them.
     zip_stat_t stat(std::int32_t index) const {
+        if (statIndex >= 0 && index == statIndex) return statCache;
         zip_stat_t st;
         zip_stat_init(&st);
         if (zip_stat_index(za, entry(index), 0, &st) != 0)
             raiseBadData(names[index], QString::fromUtf8(zip_strerror(za)));
+        statIndex = index;
+        statCache = st;
         return st;
     }
 
@@ -194,6 +214,7 @@ struct Archive::Impl {
     }
 
     void open(const QString& windowsPath) {
+        keepTimeZoneLoaded();
         const QString host = fs::toHost(windowsPath);
         struct stat st;
         if (::stat(hostBytes(host).constData(), &st) != 0) {
@@ -208,7 +229,7 @@ struct Archive::Impl {
             if (error == ZIP_ER_NOENT) vb::raise(vb::err::FileNotFound);
             vb::raise(vb::err::NotAnArchive);
         }
-        // The window looks entries up by name; libzip's own lookup is a linear search.
+        // Names are decoded once; libzip's own lookup by name is a linear search.
         const zip_int64_t count = zip_get_num_entries(za, 0);
         for (zip_int64_t i = 0; i < count; ++i) {
             const char* check = zip_get_name(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_STRICT);
@@ -217,13 +238,25 @@ struct Archive::Impl {
                 vb::raise(vb::err::NotAnArchive);
             }
             names << decodedName(static_cast<zip_uint64_t>(i));
-            const int index = static_cast<int>(i);
-            byName.insert(names.last(), index); // first of duplicates wins, as in a lookup
-            bySlashes.insert(QString(names.last()).replace(u'\\', u'/'), index);
+        }
+    }
+
+    // The window looks entries up by name only to extract them, so the maps are built then,
+    // once per open: a listing never pays for them.
+    void buildNameMaps() const {
+        if (!byName.isEmpty() || names.isEmpty()) return;
+        byName.reserve(names.size());
+        bySlashes.reserve(names.size());
+        for (int i = 0; i < names.size(); ++i) {
+            // The first of duplicate names wins, as in a search from the start.
+            if (!byName.contains(names[i])) byName.insert(names[i], i);
+            const QString slashed = QString(names[i]).replace(u'\\', u'/');
+            if (!bySlashes.contains(slashed)) bySlashes.insert(slashed, i);
         }
     }
 
     int lookup(const QString& text) const {
+        buildNameMaps();
         if (auto it = byName.constFind(text); it != byName.cend()) return it.value();
         const QString slashed = QString(text).replace(u'\\', u'/');
         if (auto it = bySlashes.constFind(slashed); it != bySlashes.cend()) return it.value();
@@ -295,6 +328,9 @@ struct Archive::Impl {
         if (!staging.isEmpty() && destHost != stagingDest)
             vb::raise(vb::err::InvalidCall,
                       "Cartella di destinazione cambiata durante l'estrazione");
+        // Only this extraction changes the installation folder until it is released, so each
+        // folder is listed once for the case-insensitive matching of all its entries.
+        if (!listings) listings = std::make_unique<fs::FolderListings>();
         const QString targetPath = target(destHost, parts, folder);
 
         if (staging.isEmpty()) {
@@ -404,6 +440,7 @@ struct Archive::Impl {
             if (lstatOf(current, st) && S_ISDIR(st.st_mode)) continue;
             fs::checkpoint("create folder");
             if (::mkdir(hostBytes(current).constData(), 0755) != 0) raiseErrno(errno, current);
+            fs::FolderListings::created(current);
             done.push_back({Done::CreatedFolder, current, {}});
         }
     }
@@ -446,6 +483,7 @@ struct Archive::Impl {
                     fs::checkpoint("move file into place");
                     if (::rename(hostBytes(from).constData(), hostBytes(path).constData()) != 0)
                         raiseErrno(errno, path);
+                    fs::FolderListings::created(path);
                     done.push_back({Done::CreatedFile, path, {}});
                 }
             }
@@ -510,6 +548,7 @@ struct Archive::Impl {
 
     // Forgets the archive and anything staged for it.
     void release() {
+        listings.reset();
         removeStaging();
         failed = false;
         serial = 0;
@@ -518,6 +557,7 @@ struct Archive::Impl {
         names.clear();
         byName.clear();
         bySlashes.clear();
+        statIndex = -1;
     }
 };
 
