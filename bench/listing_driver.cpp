@@ -2,11 +2,10 @@
 // per entry, rows inserted at the top. Times the click until the last row is in the list.
 //   quna_listing_driver FOLDER ARCHIVE-NAME
 // Prints "seconds S", "rows N" and "peak KIB"; exits 1 when the listing is incomplete.
-#include "app/form.h"
-#include "app/window.h"
+#include "app/handlers.h"
+#include "app/program.h"
 
 #include "platform/fs/fs.h"
-#include "platform/ui/qt_host.h"
 #include "platform/vb/error.h"
 
 #include <QApplication>
@@ -25,17 +24,10 @@ int main(int argc, char** argv) {
     const QString name = QString::fromLocal8Bit(argv[2]);
 
     app::installFontSubstitutions();
-    ui::QtHost host;
-    app::Form form(host);
-    app::Window window(form);
-    host.parentWindow = &window;
-    form.window = &window;
-    // The list's columns, as start-up puts them.
-    form.lv.clearColumns();
-    form.lv.addColumn(QStringLiteral("Nome"), 1300, ui::ListView::Align::Left);
-    form.lv.addColumn(QStringLiteral("Data"), 1500, ui::ListView::Align::Center);
-    form.lv.addColumn(QStringLiteral("Non compresso"), 1400, ui::ListView::Align::Right);
-    form.lv.addColumn(QStringLiteral("Compresso"), 1400, ui::ListView::Align::Right);
+    app::Program program;
+    app::Form& form = program.form;
+    app::Window& window = program.window;
+    app::setupArchiveColumns(form); // as start-up leaves the list
     window.show();
     QCoreApplication::processEvents();
 
