@@ -30,26 +30,9 @@ bench_workdir() {
 # Quna.exe, Aggiorna/} and DATA/quna.mdb. Version 4.4 of 10/01/2007 in both databases.
 #   bench_installation INST DATA
 bench_installation() {
-    local inst=$1 data=$2 jetwrite=$build/tools/jetwriter/jetwrite
-    mkdir -p "$inst/Aggiorna" "$data"
-    local record="Z:$data"
-    record=${record//\//\\}
-    ((${#record} <= 50)) || bench_fail "the data folder's path is too long for config.dat"
-    printf '%-50s' "$record" >"$inst/config.dat"
-    "$jetwrite" - "$data/quna.mdb" <<'EOF' >/dev/null
-password BlumoKast
-table Accesso
-column Versione text 50
-column dataver datetime
-row "4.4" 2007-01-10
-EOF
-    "$jetwrite" - "$inst/dbClient.mdb" <<'EOF' >/dev/null
-table Configurazione
-column VersioPC text 50
-column DataVePC datetime
-row "4.4" 2007-01-10
-EOF
-    bench_main_program 4.4 "$inst/Quna.exe"
+    "$bench_root/scripts/make-installation.sh" "$1" "$2" "$build/tools/jetwriter/jetwrite" ||
+        bench_fail "cannot write the installation"
+    bench_main_program 4.4 "$1/Quna.exe"
 }
 
 # A stand-in for the main program that notes each start in started.log.

@@ -46,28 +46,11 @@ DATA="$DEMO/data"
 [[ -x "$JETWRITE" ]] || fail "$JETWRITE not found: build the project first (make demo)"
 
 rm -rf "$DEMO"
-mkdir -p "$INST/Aggiorna" "$DATA"
 
-# ------------------------------------------------------------------ config.dat
-record=$(winpath "$DATA")
-printf '%-50s' "$record" > "$INST/config.dat"
+# ------------------------------------------------------------------ config.dat and databases
+"$ROOT/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" || fail "cannot write the installation"
 [[ $(wc -c < "$INST/config.dat") -eq 50 ]] || fail "config.dat is not 50 bytes"
-say "config.dat -> $record"
-
-# ------------------------------------------------------------------ databases
-"$JETWRITE" - "$DATA/quna.mdb" <<'EOF'
-password BlumoKast
-table Accesso
-column Versione text 50
-column dataver datetime
-row "4.4" 2007-01-10
-EOF
-"$JETWRITE" - "$INST/dbClient.mdb" <<'EOF'
-table Configurazione
-column VersioPC text 50
-column DataVePC datetime
-row "4.4" 2007-01-10
-EOF
+say "config.dat -> $(winpath "$DATA")"
 if command -v mdb-export >/dev/null; then
     mdb-export "$DATA/quna.mdb" Accesso | grep -q '"4.4"' || fail "quna.mdb cannot be read back"
     mdb-export "$INST/dbClient.mdb" Configurazione | grep -q '"4.4"' ||

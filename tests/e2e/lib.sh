@@ -13,6 +13,7 @@ set -euo pipefail
 
 QUNA_BIN=${1:?usage: $0 QUNA_BIN JETWRITE}
 JETWRITE=${2:?usage: $0 QUNA_BIN JETWRITE}
+SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 [[ -x "$QUNA_BIN" ]] || { echo "$QUNA_BIN is not executable" >&2; exit 1; }
 [[ -x "$JETWRITE" ]] || { echo "$JETWRITE is not executable" >&2; exit 1; }
 for cmd in Xvfb xdotool xdpyinfo import convert zip sha256sum; do
@@ -152,7 +153,6 @@ start_xvfb() {
 
 # ------------------------------------------------------------------ the installation
 
-winpath() { local p="Z:$1"; echo "${p//\//\\}"; }
 
 # main_program FILE TAG: a stand-in for Quna.exe. It appends "<PID> <epoch seconds> <TAG>
 # <working folder>" to marks/first.log, sleeps 3 s, then appends the same to
@@ -185,24 +185,8 @@ make_archive() {
 # 10/01/2007, Quna.exe (the stand-in tagged 4.4), the folder Aggiorna (empty) and the
 # updater itself. Archives are added by the tests.
 make_installation() {
-    mkdir -p "$INST/Aggiorna" "$DATA"
-    local record
-    record=$(winpath "$DATA")
-    ((${#record} <= 50)) || fail "the data folder's path is too long for config.dat: $record"
-    printf '%-50s' "$record" >"$INST/config.dat"
-    "$JETWRITE" - "$DATA/quna.mdb" <<'EOF' >/dev/null
-password BlumoKast
-table Accesso
-column Versione text 50
-column dataver datetime
-row "4.4" 2007-01-10
-EOF
-    "$JETWRITE" - "$INST/dbClient.mdb" <<'EOF' >/dev/null
-table Configurazione
-column VersioPC text 50
-column DataVePC datetime
-row "4.4" 2007-01-10
-EOF
+    "$SOURCE_DIR/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" >/dev/null ||
+        fail "cannot write the installation"
     main_program "$INST/Quna.exe" 4.4
     cp "$QUNA_BIN" "$INST/QunaAgg2"
     log "installation in $INST"
