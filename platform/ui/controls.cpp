@@ -181,7 +181,8 @@ void ListView::setSubItem(int index, int sub, const QString& text) {
     if (sub < 1 || sub >= int(columns_.size())) vb::raise(vb::err::InvalidPropertyValue);
     if (index < 1 || index > rowCount()) vb::raise(vb::err::SubscriptOutOfRange);
     Row& r = rows_[std::size_t(index - 1)];
-    if (r.subItems.size() < sub) r.subItems.resize(sub);
+    // Room for every column at the first write: the listing fills them one after the other.
+    if (r.subItems.size() < sub) r.subItems.resize(qsizetype(columns_.size()) - 1);
     r.subItems[sub - 1] = text;
     if (listener) listener->rowChanged(index - 1);
 }
