@@ -5,12 +5,10 @@ source "$(dirname "$0")/lib.sh"
 
 make_installation
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win"
-window_origin "$win"
+open_main_window
+window_origin "$WIN"
 # The close box sits 12 px from the right edge, in the middle of the caption bar.
-click_caption "$win" $((WW - 24)) $((CAPTION_HEIGHT / 2))
+click_caption "$WIN" $((WW - 24)) $((CAPTION_HEIGHT / 2))
 updater_ends 5
 check_started_once 4.4 "$GONE_AT"
 log "passed"

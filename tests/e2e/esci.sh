@@ -4,10 +4,8 @@ source "$(dirname "$0")/lib.sh"
 
 make_installation
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win"
-click_control "$win" "${ESCI[@]}"
+open_main_window
+click_control "$WIN" "${ESCI[@]}"
 updater_ends 5
 check_started_once 4.4 "$GONE_AT"
 log "passed"

@@ -207,6 +207,13 @@ start_updater() {
     log "updater started (pid $APP_PID)"
 }
 
+# open_main_window: starts the updater and waits for its window; WIN is the window's id.
+open_main_window() {
+    start_updater
+    WIN=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
+    log "main window $WIN"
+}
+
 running() { # PID: alive and not a zombie
     local state
     state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1

@@ -5,10 +5,8 @@ source "$(dirname "$0")/lib.sh"
 make_installation
 rm "$INST/Quna.exe"
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win"
-click_control "$win" "${ESCI[@]}"
+open_main_window
+click_control "$WIN" "${ESCI[@]}"
 answer_box Return 10
 updater_ends 5
 check_nothing_started

@@ -11,17 +11,15 @@ bytes=$(wc -c <"$archive")
 snapshot "$WORK/before"
 
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win"
-click_until_box "$win" "${ELABORA[@]}"
+open_main_window
+click_until_box "$WIN" "${ELABORA[@]}"
 answer_box Return 10
 # The window stays, with no further box.
 if poll 2 any_box; then fail "another box appeared"; fi
 running "$APP_PID" || fail "the updater ended after the warning"
 [[ -n "$(find_window "$MAIN_TITLE")" ]] || fail "the main window is gone"
 check_nothing_started
-click_control "$win" "${ESCI[@]}"
+click_control "$WIN" "${ESCI[@]}"
 updater_ends 5
 check_started_once 4.4 "$GONE_AT"
 snapshot "$WORK/after"

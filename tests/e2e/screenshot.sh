@@ -6,10 +6,9 @@ source "$(dirname "$0")/lib.sh"
 
 make_installation
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-window_origin "$win"
-log "main window $win at ${WX},${WY} ${WW}x${WH}"
+open_main_window
+window_origin "$WIN"
+log "main window $WIN at ${WX},${WY} ${WW}x${WH}"
 ((WW == 792 && WH == 546 + CAPTION_HEIGHT)) || fail "the window is ${WW}x${WH}, not 792x$((546 + CAPTION_HEIGHT))"
 
 shot="$WORK/screenshot.png"
@@ -31,6 +30,6 @@ log "caption 30 px inside: $CAPTION_RGB; near the right end: $inside_right;" \
 [[ "$top_left" != "$CAPTION_RGB" ]] || fail "the top-left corner is not cut by the shape"
 [[ "$top_right" != "$CAPTION_RGB" ]] || fail "the top-right corner is not cut by the shape"
 
-click_control "$win" "${ESCI[@]}"
+click_control "$WIN" "${ESCI[@]}"
 updater_ends 5
 log "passed"

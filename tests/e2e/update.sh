@@ -14,10 +14,8 @@ new_data=$(unzip -p "$archive" dati/tabelle.bin | sha256sum)
 [[ $(sha256sum <"$INST/Quna.exe") != "$new_main" ]] || fail "the archive's Quna.exe is the installed one"
 
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win"
-click_until_box "$win" "${ELABORA[@]}"
+open_main_window
+click_until_box "$WIN" "${ELABORA[@]}"
 # The question's default button is "Sì": Return confirms.
 answer_box Return 10
 question=$BOX_ID

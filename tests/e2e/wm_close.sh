@@ -6,10 +6,9 @@ source "$(dirname "$0")/lib.sh"
 command -v python3 >/dev/null || { echo "python3 is missing: skipped"; exit 77; }
 make_installation
 start_xvfb
-start_updater
-win=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
-log "main window $win: sending WM_DELETE_WINDOW"
-send_wm_delete "$win" || fail "could not send WM_DELETE_WINDOW"
+open_main_window
+log "main window $WIN: sending WM_DELETE_WINDOW"
+send_wm_delete "$WIN" || fail "could not send WM_DELETE_WINDOW"
 updater_ends 5
 check_started_once 4.4 "$GONE_AT"
 log "passed"
