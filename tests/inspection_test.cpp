@@ -9,7 +9,6 @@
 using namespace testing_support;
 
 namespace {
-const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 const QString kBadName = QStringLiteral("Nome del file di aggiornamento errato!!");
 
 struct InspectionTest : ::testing::Test {

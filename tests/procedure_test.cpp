@@ -9,7 +9,6 @@
 using namespace testing_support;
 
 namespace {
-const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 constexpr qint64 kBigEnough = 3000000;
 const std::string kNewMain = "#!/bin/sh\necho \"QUNA 4.5\" >> \"$(dirname \"$0\")/started.log\"\n";
 

@@ -9,7 +9,6 @@
 using namespace testing_support;
 
 namespace {
-const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 const QString kBadPath = QStringLiteral("Percorso archivio in 'config.dat' errato!!");
 
 struct StartupTest : ::testing::Test {

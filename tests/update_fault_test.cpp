@@ -26,7 +26,6 @@ using namespace testing_support;
 
 namespace {
 
-const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 const QString kArchiveName = QStringLiteral("qn45070218.zip");
 const QString kJournal = QStringLiteral(".quna-update.journal");
 const QString kDone = QStringLiteral("Elaborazione terminata!!!");

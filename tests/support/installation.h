@@ -92,6 +92,9 @@ struct Harness {
     QString previousFolder;
 };
 
+// The locale most tests pin: Italian, as the program's users have it.
+inline const QLocale kItalian(QLocale::Italian, QLocale::Italy);
+
 // Pins the user's locale for a test.
 struct LocaleScope {
     explicit LocaleScope(const QLocale& l) : saved(QLocale()) { QLocale::setDefault(l); }
