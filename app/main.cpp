@@ -1,11 +1,11 @@
-// QunaAgg2: the updater's window. It takes no arguments and reads no environment of its own.
+// QunaAgg2: the updater's window. It takes no arguments.
 #include "handlers.h"
 #include "program.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    app::Application application(argc, argv);
     app::installFontSubstitutions();
     app::Program program;
     app::Form_Load(program.form);

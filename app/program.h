@@ -6,7 +6,29 @@
 
 #include "platform/ui/qt_host.h"
 
+#include <QApplication>
+
 namespace app {
+
+// The QApplication with Qt's own Unix event loop instead of glib's. A listing runs one
+// event-loop pass per archive entry, and a pass through glib's main loop costs three times as
+// much (36 ms against 12 ms for 32,767 passes here). The choice is made through the variable Qt
+// reads while the application is built, and is not passed on to the programs it starts.
+namespace detail {
+struct QtEventLoopChoice {
+    bool chosenHere = qEnvironmentVariableIsEmpty("QT_NO_GLIB");
+    QtEventLoopChoice() {
+        if (chosenHere) qputenv("QT_NO_GLIB", "1");
+    }
+};
+} // namespace detail
+
+class Application : private detail::QtEventLoopChoice, public QApplication {
+public:
+    Application(int& argc, char** argv) : QApplication(argc, argv) {
+        if (chosenHere) qunsetenv("QT_NO_GLIB");
+    }
+};
 
 struct Program {
     Program();

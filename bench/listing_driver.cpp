@@ -15,7 +15,7 @@
 #include <sys/resource.h>
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    app::Application application(argc, argv);
     if (argc != 3) {
         std::fprintf(stderr, "usage: %s FOLDER ARCHIVE-NAME\n", argv[0]);
         return 2;

@@ -8,7 +8,7 @@
 #include <QTimer>
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    app::Application application(argc, argv);
     app::installFontSubstitutions();
     app::Program program;
     app::Form_Load(program.form);

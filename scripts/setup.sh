@@ -10,7 +10,7 @@ PACKAGES=(
     # Qt 6 (Core, Gui, Widgets, Test; the xcb platform plugin comes with qt6-base-dev)
     qt6-base-dev qt6-base-dev-tools libgl-dev
     # archives and Jet databases
-    libzip-dev mdbtools mdbtools-dev
+    libzip-dev zlib1g-dev mdbtools mdbtools-dev
     # tests
     libgtest-dev googletest
     # demo and UI tests: virtual display, clicking, screenshots, fonts

@@ -34,6 +34,7 @@ Resume inspectionTrap(app::Form& f, const VbError& e) {
 void inspect(app::Form& f) {
     std::int16_t i = 0;
     QString name;
+    const QLocale locale; // the user's, looked up once for the whole listing
     std::int32_t attributes = 0;
     const Block badName{
         step([&] { f.host.messageBox(kBadName, ui::Buttons::Ok, ui::Icon::Exclamation); }),
@@ -69,30 +70,30 @@ void inspect(app::Form& f) {
                  step([&] { f.Zip1.OpenArchive(f.PathArchivio); }),
                  step([&] { f.Zip1.NumericOption(0); }),
                  step([&] { f.lv.clearRows(); }),
-                 forInt16(i, 0, [&] { return std::int64_t(clng(f.Zip1.EntryCount())) - 1; },
-                          {
-                              step([&] {
-                                  name = cstr(f.Zip1.EntryName(i));
-                                  attributes = clng(f.Zip1.EntryAttributes(i));
-                              }),
-                              step([&] {
-                                  f.lv.insertAtTop(attributes & kFolderAttribute ? name + u'%'
-                                                                                 : name);
-                              }),
-                              step([&] { f.host.doEvents(); }),
-                              when([&] { return f.listingInterrupted; }, interrupted),
-                              step([&] {
-                                  f.lv.setSubItem(1, 1,
-                                                  formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
-                              }),
-                              step([&] {
-                                  f.lv.setSubItem(1, 2, formatGrouped(clng(f.Zip1.EntrySize(i))));
-                              }),
-                              step([&] {
-                                  f.lv.setSubItem(
-                                      1, 3, formatGrouped(clng(f.Zip1.EntryCompressedSize(i))));
-                              }),
-                          }),
+                 forInt16(
+                     i, 0, [&] { return std::int64_t(clng(f.Zip1.EntryCount())) - 1; },
+                     {
+                         step([&] {
+                             name = cstr(f.Zip1.EntryName(i));
+                             attributes = clng(f.Zip1.EntryAttributes(i));
+                         }),
+                         step([&] {
+                             f.lv.insertAtTop(attributes & kFolderAttribute ? name + u'%' : name);
+                         }),
+                         step([&] { f.host.doEvents(); }),
+                         when([&] { return f.listingInterrupted; }, interrupted),
+                         step([&] {
+                             f.lv.setSubItem(1, 1, formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
+                         }),
+                         step([&] {
+                             f.lv.setSubItem(1, 2,
+                                             formatGrouped(clng(f.Zip1.EntrySize(i)), locale));
+                         }),
+                         step([&] {
+                             f.lv.setSubItem(
+                                 1, 3, formatGrouped(clng(f.Zip1.EntryCompressedSize(i)), locale));
+                         }),
+                     }),
                  step([&] { f.Zip1.CloseArchive(); }),
              }),
         step([&] { f.lv.setVisible(true); }),

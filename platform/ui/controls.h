@@ -4,6 +4,7 @@
 // handlers and the diagnostic tool use them without any widget.
 #include <QString>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -136,7 +137,9 @@ public:
     };
     struct Row {
         QString text;
-        QStringList subItems; // columns 2 and on
+        // Columns 2 and on, kept in the row for the usual few: a listing writes three per
+        // entry, and one allocation less per row is felt over 32,767 of them.
+        QVarLengthArray<QString, 3> subItems;
     };
     // What a view needs to catch up in batches.
     struct Listener {

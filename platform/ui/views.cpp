@@ -151,7 +151,6 @@ void FileView::sync() {
 
 ReportModel::ReportModel(ListView& model) : model_(model) {
     model.listener = this;
-    sinceFlush_.start();
 }
 
 int ReportModel::rowCount(const QModelIndex& parent) const {
@@ -192,7 +191,6 @@ void ReportModel::flush() {
     beginInsertRows({}, 0, pending_ - 1);
     pending_ = 0;
     endInsertRows();
-    sinceFlush_.restart();
 }
 
 void ReportModel::columnsReset() {
@@ -209,12 +207,8 @@ void ReportModel::rowsReset() {
 }
 
 void ReportModel::rowInsertedAtTop() {
-    ++pending_;
     // The view catches up a few times a second, not once per row.
-    if (sinceFlush_.elapsed() >= 100)
-        flush();
-    else if (pending_ == 1)
-        QTimer::singleShot(100, this, [this] { flush(); });
+    if (++pending_ == 1) QTimer::singleShot(100, this, [this] { flush(); });
 }
 
 void ReportModel::rowChanged(int index) {

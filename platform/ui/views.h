@@ -4,7 +4,6 @@
 
 #include <QAbstractTableModel>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -96,7 +95,6 @@ public:
 private:
     ListView& model_;
     int pending_ = 0; // rows at the top that the view does not know yet
-    QElapsedTimer sinceFlush_;
 };
 
 class ReportView : public QTreeView {

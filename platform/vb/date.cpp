@@ -34,10 +34,10 @@ DateParts parts(Date d) {
         seconds -= 86400;
         whole += d.serial < 0 ? -1 : 1;
     }
-    const QDate day = kZeroDate.addDays(static_cast<qint64>(whole));
+    int year = 0, month = 0, day = 0;
+    kZeroDate.addDays(static_cast<qint64>(whole)).getDate(&year, &month, &day);
     return DateParts{
-        day.year(),       day.month(), day.day(), int(seconds / 3600), int(seconds / 60 % 60),
-        int(seconds % 60)};
+        year, month, day, int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60)};
 }
 
 } // namespace vb

@@ -15,14 +15,14 @@ namespace {
 template <class... Ts> struct Overloaded : Ts... { using Ts::operator()...; };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
-QString numberText(double d, const QLocale &locale) {
+QString numberText(double d, const QLocale& locale) {
     // Up to 15 significant digits, no grouping, the locale's decimal separator.
     QLocale plain = locale;
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     return plain.toString(d, 'g', 15);
 }
 
-QString dateText(Date d, const QLocale &locale) {
+QString dateText(Date d, const QLocale& locale) {
     const DateParts p = parts(d);
     QString fmt = locale.dateFormat(QLocale::ShortFormat);
     if (!fmt.contains(QLatin1String("yyyy")))
@@ -36,7 +36,7 @@ QString dateText(Date d, const QLocale &locale) {
     return out;
 }
 
-std::optional<Date> parseDate(const QString &text, const QLocale &locale) {
+std::optional<Date> parseDate(const QString& text, const QLocale& locale) {
     static const QRegularExpression re(QStringLiteral(
         R"(^\s*(\d{1,4})[-/.](\d{1,2})[-/.](\d{1,4})(?:[ T]+(\d{1,2}):(\d{2})(?::(\d{2}))?)?\s*$)"));
     const auto m = re.match(text);
@@ -63,7 +63,7 @@ double roundHalfEven(double d) {
 
 } // namespace
 
-QString cstr(const Variant &v, const QLocale &locale) {
+QString cstr(const Variant& v, const QLocale& locale) {
     return std::visit(
         Overloaded{
             [](Empty) { return QString(); }, [](Null) -> QString { raise(err::InvalidUseOfNull); },
@@ -72,7 +72,7 @@ QString cstr(const Variant &v, const QLocale &locale) {
                 return QString::fromLatin1(b ? (it ? "Vero" : "True") : (it ? "Falso" : "False"));
             },
             [&](Currency c) { return numberText(double(c.scaled) / 10000.0, locale); },
-            [&](Date d) { return dateText(d, locale); }, [](const QString &s) { return s; },
+            [&](Date d) { return dateText(d, locale); }, [](const QString& s) { return s; },
             [&](float f) {
                 QLocale plain = locale;
                 plain.setNumberOptions(QLocale::OmitGroupSeparator);
@@ -82,13 +82,13 @@ QString cstr(const Variant &v, const QLocale &locale) {
         v.value());
 }
 
-double cdbl(const Variant &v, const QLocale &locale) {
+double cdbl(const Variant& v, const QLocale& locale) {
     return std::visit(Overloaded{[](Empty) { return 0.0; },
                                  [](Null) -> double { raise(err::InvalidUseOfNull); },
                                  [](bool b) { return b ? -1.0 : 0.0; },
                                  [](Currency c) { return double(c.scaled) / 10000.0; },
                                  [](Date d) { return d.serial; },
-                                 [&](const QString &s) {
+                                 [&](const QString& s) {
                                      const auto n = parseNumber(s, locale);
                                      if (!n) raise(err::TypeMismatch);
                                      return *n;
@@ -97,11 +97,11 @@ double cdbl(const Variant &v, const QLocale &locale) {
                       v.value());
 }
 
-Date cdate(const Variant &v, const QLocale &locale) {
+Date cdate(const Variant& v, const QLocale& locale) {
     if (v.isEmpty()) return Date{};
     if (v.isNull()) raise(err::InvalidUseOfNull);
-    if (const auto *d = std::get_if<Date>(&v.value())) return *d;
-    if (const auto *s = std::get_if<QString>(&v.value())) {
+    if (const auto* d = std::get_if<Date>(&v.value())) return *d;
+    if (const auto* s = std::get_if<QString>(&v.value())) {
         if (const auto d = parseDate(*s, locale)) return *d;
         if (const auto n = parseNumber(*s, locale)) return Date{*n};
         raise(err::TypeMismatch);
@@ -109,7 +109,7 @@ Date cdate(const Variant &v, const QLocale &locale) {
     return Date{cdbl(v, locale)};
 }
 
-std::int32_t clng(const Variant &v, const QLocale &locale) {
+std::int32_t clng(const Variant& v, const QLocale& locale) {
     const double d = roundHalfEven(cdbl(v, locale));
     if (!(d >= std::numeric_limits<std::int32_t>::min() &&
           d <= std::numeric_limits<std::int32_t>::max()))
@@ -117,10 +117,36 @@ std::int32_t clng(const Variant &v, const QLocale &locale) {
     return static_cast<std::int32_t>(d);
 }
 
-std::int16_t cint(const Variant &v, const QLocale &locale) {
+std::int16_t cint(const Variant& v, const QLocale& locale) {
     const double d = roundHalfEven(cdbl(v, locale));
     if (!(d >= -32768.0 && d <= 32767.0)) raise(err::Overflow);
     return static_cast<std::int16_t>(d);
+}
+
+namespace {
+// Runs a conversion in the user's locale when `needed`, else in any locale (the C one, made
+// once), as the result does not depend on it.
+template <typename Convert> auto inUserLocale(bool needed, Convert convert) {
+    static const QLocale unused = QLocale::c();
+    return needed ? convert(QLocale()) : convert(unused);
+}
+} // namespace
+
+QString cstr(const Variant& v) {
+    if (const auto* s = std::get_if<QString>(&v.value())) return *s;
+    return inUserLocale(!v.isEmpty() && !v.isNull(), [&](const QLocale& l) { return cstr(v, l); });
+}
+Date cdate(const Variant& v) {
+    return inUserLocale(v.is<QString>(), [&](const QLocale& l) { return cdate(v, l); });
+}
+double cdbl(const Variant& v) {
+    return inUserLocale(v.is<QString>(), [&](const QLocale& l) { return cdbl(v, l); });
+}
+std::int32_t clng(const Variant& v) {
+    return inUserLocale(v.is<QString>(), [&](const QLocale& l) { return clng(v, l); });
+}
+std::int16_t cint(const Variant& v) {
+    return inUserLocale(v.is<QString>(), [&](const QLocale& l) { return cint(v, l); });
 }
 
 void Int16Counter::step() {

@@ -11,14 +11,14 @@
 namespace vb {
 
 struct Empty {
-    bool operator==(const Empty &) const = default;
+    bool operator==(const Empty&) const = default;
 };
 struct Null {
-    bool operator==(const Null &) const = default;
+    bool operator==(const Null&) const = default;
 };
 struct Currency { // fixed point, ten-thousandths
     std::int64_t scaled;
-    bool operator==(const Currency &) const = default;
+    bool operator==(const Currency&) const = default;
 };
 
 class Variant {
@@ -28,13 +28,13 @@ public:
     Variant() = default;
     template <typename T>
     requires std::is_constructible_v<Value, T> Variant(T v) : value_(std::move(v)) {}
-    Variant(const char *utf8) : value_(QString::fromUtf8(utf8)) {}
+    Variant(const char* utf8) : value_(QString::fromUtf8(utf8)) {}
 
-    const Value &value() const { return value_; }
+    const Value& value() const { return value_; }
     bool isNull() const { return std::holds_alternative<Null>(value_); }
     bool isEmpty() const { return std::holds_alternative<Empty>(value_); }
     template <typename T> bool is() const { return std::holds_alternative<T>(value_); }
-    bool operator==(const Variant &) const = default;
+    bool operator==(const Variant&) const = default;
 
 private:
     Value value_;
@@ -42,11 +42,18 @@ private:
 
 // Conversions: Null raises 94, a text that is no number or date raises 13, a value out of
 // range raises 6. Whole-number conversions round halves to even.
-QString cstr(const Variant &v, const QLocale &locale = QLocale());
-Date cdate(const Variant &v, const QLocale &locale = QLocale());
-double cdbl(const Variant &v, const QLocale &locale = QLocale());
-std::int32_t clng(const Variant &v, const QLocale &locale = QLocale());
-std::int16_t cint(const Variant &v, const QLocale &locale = QLocale());
+QString cstr(const Variant& v, const QLocale& locale);
+Date cdate(const Variant& v, const QLocale& locale);
+double cdbl(const Variant& v, const QLocale& locale);
+std::int32_t clng(const Variant& v, const QLocale& locale);
+std::int16_t cint(const Variant& v, const QLocale& locale);
+// The same in the user's locale, which is looked up only when a text is read or written: a
+// listing converts five values per archive entry, and most hold no text.
+QString cstr(const Variant& v);
+Date cdate(const Variant& v);
+double cdbl(const Variant& v);
+std::int32_t clng(const Variant& v);
+std::int16_t cint(const Variant& v);
 
 // A 16-bit loop counter: stepping past 32,767 raises the overflow error.
 class Int16Counter {

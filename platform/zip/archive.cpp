@@ -1,4 +1,5 @@
 #include "archive.h"
+#include "directory.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
@@ -6,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstdlib>
@@ -73,12 +73,6 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     writeAll(fd, bytes.constData(), bytes.size(), path);
 }
 
-bool validUtf8(const char* text) {
-    QStringDecoder decoder(QStringDecoder::Utf8);
-    [[maybe_unused]] const QString s = decoder(QByteArrayView(text));
-    return !decoder.hasError();
-}
-
 // An entry name as folders below the destination: "\" and "/" both separate, empty and "."
 // components drop out. Anything that could reach outside the destination is refused.
 QStringList safeComponents(const QString& name) {
@@ -107,26 +101,15 @@ QStringList below(const QString& destHost, const QString& path) {
 
 } // namespace
 
-// libzip turns each entry's DOS date into a time_t with mktime, which reads the time zone file
-// again on every call while TZ is unset. Naming the system's zone (what an unset TZ means)
-// lets the C library load it once.
-static void keepTimeZoneLoaded() {
-    static const bool named = [] {
-        if (!std::getenv("TZ")) ::setenv("TZ", ":/etc/localtime", 0);
-        return true;
-    }();
-    (void)named;
-}
-
 struct Archive::Impl {
-    zip_t* za = nullptr;
-    QStringList names;                            // decoded, as listed
+    bool open = false;
+    QString hostPath;
+    std::vector<DirectoryEntry> entries;
+    zip_t* za = nullptr;                          // entry data, opened by the first extraction
     mutable QHash<QString, int> byName;           // exact listed names, built on the first lookup
     mutable QHash<QString, int> bySlashes;        // the same with "\" written as "/"
-    mutable std::int32_t statIndex = -1;          // the entry whose libzip stat is cached
     std::unique_ptr<fs::FolderListings> listings; // while extracting
-    mutable zip_stat_t statCache{};
-    QString destination; // Windows path
+    QString destination;                          // Windows path
     std::int32_t numericOption = 0;
 
     // Extraction of the current open. Staged files are named n<k>, the files they replace
@@ -146,111 +129,90 @@ struct Archive::Impl {
     ~Impl() { release(); }
 
     void requireOpen() const {
-        if (!za) raiseNotOpen();
+        if (!open) raiseNotOpen();
     }
 
-    zip_uint64_t entry(std::int32_t index) const {
+    const DirectoryEntry& entry(std::int32_t index) const {
         requireOpen();
-        if (index < 0 || index >= names.size()) vb::raise(vb::err::SubscriptOutOfRange);
-        return static_cast<zip_uint64_t>(index);
+        if (index < 0 || std::size_t(index) >= entries.size())
+            vb::raise(vb::err::SubscriptOutOfRange);
+        return entries[std::size_t(index)];
     }
 
-    // The listing asks for an entry's date and both sizes in a row: one libzip call serves them.
-    zip_stat_t stat(std::int32_t index) const {
-        if (statIndex >= 0 && index == statIndex) return statCache;
-        zip_stat_t st;
-        zip_stat_init(&st);
-        if (zip_stat_index(za, entry(index), 0, &st) != 0)
-            raiseBadData(names[index], QString::fromUtf8(zip_strerror(za)));
-        statIndex = index;
-        statCache = st;
-        return st;
+    static bool fromWindows(const DirectoryEntry& e) {
+        return e.hostSystem == kHostDos || e.hostSystem == kHostNtfs || e.hostSystem == kHostVfat;
     }
 
-    // Names are decoded as the archive declares them: UTF-8 when flagged (or carried in the
-    // Unicode path extra field, which libzip applies when its checksum matches), otherwise
-    // code page 437. One exception: tools on Unix write names in their locale's charset
-    // without flagging it, and today that is UTF-8, so an unflagged name from a Unix system
-    // that is valid UTF-8 is read as such (this is what unzip does there too).
-    QString decodedName(zip_uint64_t i) const {
-        const char* strict = zip_get_name(za, i, ZIP_FL_ENC_STRICT);
-        const char* raw = zip_get_name(za, i, ZIP_FL_ENC_RAW);
-        if (!strict || !raw) return {};
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
-        zip_file_get_external_attributes(za, i, 0, &opsys, &attr);
-        if (qstrcmp(strict, raw) != 0 && opsys == ZIP_OPSYS_UNIX && validUtf8(raw))
-            return QString::fromUtf8(raw);
-        return QString::fromUtf8(strict);
-    }
-
-    std::int32_t attributes(zip_uint64_t i) const {
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
-        if (zip_file_get_external_attributes(za, i, 0, &opsys, &attr) != 0) attr = 0;
-        const QString& name = names[static_cast<qsizetype>(i)];
+    static std::int32_t attributes(const DirectoryEntry& e) {
+        const bool separatorAtEnd = e.name.endsWith(u'/') || e.name.endsWith(u'\\');
         std::int32_t result = 0;
-        if (opsys == ZIP_OPSYS_DOS || opsys == ZIP_OPSYS_WINDOWS_NTFS || opsys == ZIP_OPSYS_VFAT) {
-            result = attr & 0xFF;
+        if (fromWindows(e)) {
+            result = e.externalAttributes & 0xFF;
         } else {
             // Derived from the Unix mode; a tool that stored no mode (0) tells nothing about
             // write protection.
-            const zip_uint32_t mode = attr >> 16;
+            const std::uint32_t mode = e.externalAttributes >> 16;
             if ((mode & S_IFMT) == S_IFDIR) result |= kFolder;
             if (mode != 0 && !(mode & S_IWUSR)) result |= kReadOnly;
-            if ((mode & S_IFMT) != S_IFDIR && !name.endsWith(u'/') && !name.endsWith(u'\\'))
-                result |= kArchiveBit;
+            if ((mode & S_IFMT) != S_IFDIR && !separatorAtEnd) result |= kArchiveBit;
         }
         // Whatever the tool stored, a name ending in a separator is a folder.
-        if (name.endsWith(u'/') || name.endsWith(u'\\')) result = (result & ~kArchiveBit) | kFolder;
+        if (separatorAtEnd) result = (result & ~kArchiveBit) | kFolder;
         return result;
     }
 
-    bool isSymlink(zip_uint64_t i) const {
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
-        if (zip_file_get_external_attributes(za, i, 0, &opsys, &attr) != 0) return false;
-        return opsys == ZIP_OPSYS_UNIX && ((attr >> 16) & S_IFMT) == S_IFLNK;
+    static bool isSymlink(const DirectoryEntry& e) {
+        return e.hostSystem == kHostUnix && ((e.externalAttributes >> 16) & S_IFMT) == S_IFLNK;
     }
 
-    void open(const QString& windowsPath) {
-        keepTimeZoneLoaded();
+    void openArchive(const QString& windowsPath) {
         const QString host = fs::toHost(windowsPath);
-        struct stat st;
-        if (::stat(hostBytes(host).constData(), &st) != 0) {
+        const int fd = ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR) vb::raise(vb::err::FileNotFound);
             raiseErrno(errno, host);
         }
-        // libzip takes an empty file for an empty archive; a real one has its end record.
-        if (!S_ISREG(st.st_mode) || st.st_size == 0) vb::raise(vb::err::NotAnArchive);
-        int error = 0;
-        za = zip_open(hostBytes(host).constData(), ZIP_RDONLY, &error);
+        struct FdCloser {
+            int fd;
+            ~FdCloser() { ::close(fd); }
+        } closer{fd};
+        entries = readDirectory(fd); // a folder or any other non-file is no archive
+        hostPath = host;
+        open = true;
+    }
+
+    // libzip reads the entry data. It must see the directory this component listed: the same
+    // entries, sizes and checksums (the file could have been replaced since it was opened).
+    zip_stat_t dataStat(std::int32_t index) {
+        const DirectoryEntry& e = entries[std::size_t(index)];
+        const QString changed = QStringLiteral("archivio cambiato dopo l'apertura");
         if (!za) {
-            if (error == ZIP_ER_NOENT) vb::raise(vb::err::FileNotFound);
-            vb::raise(vb::err::NotAnArchive);
+            int error = 0;
+            za = zip_open(hostBytes(hostPath).constData(), ZIP_RDONLY, &error);
+            if (!za) raiseBadData(e.name, QStringLiteral("archivio non leggibile"));
+            if (zip_get_num_entries(za, 0) != zip_int64_t(entries.size()))
+                raiseBadData(e.name, changed);
         }
-        // Names are decoded once; libzip's own lookup by name is a linear search.
-        const zip_int64_t count = zip_get_num_entries(za, 0);
-        for (zip_int64_t i = 0; i < count; ++i) {
-            const char* check = zip_get_name(za, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_STRICT);
-            if (!check) {
-                release();
-                vb::raise(vb::err::NotAnArchive);
-            }
-            names << decodedName(static_cast<zip_uint64_t>(i));
-        }
+        zip_stat_t st;
+        zip_stat_init(&st);
+        if (zip_stat_index(za, zip_uint64_t(index), 0, &st) != 0)
+            raiseBadData(e.name, QString::fromUtf8(zip_strerror(za)));
+        if (st.size != e.size || st.comp_size != e.compressedSize || st.crc != e.crc)
+            raiseBadData(e.name, changed);
+        return st;
     }
 
     // The window looks entries up by name only to extract them, so the maps are built then,
     // once per open: a listing never pays for them.
     void buildNameMaps() const {
-        if (!byName.isEmpty() || names.isEmpty()) return;
-        byName.reserve(names.size());
-        bySlashes.reserve(names.size());
-        for (int i = 0; i < names.size(); ++i) {
+        if (!byName.isEmpty() || entries.empty()) return;
+        byName.reserve(qsizetype(entries.size()));
+        bySlashes.reserve(qsizetype(entries.size()));
+        for (int i = 0; i < int(entries.size()); ++i) {
+            const QString& name = entries[std::size_t(i)].name;
             // The first of duplicate names wins, as in a search from the start.
-            if (!byName.contains(names[i])) byName.insert(names[i], i);
-            const QString slashed = QString(names[i]).replace(u'\\', u'/');
+            if (!byName.contains(name)) byName.insert(name, i);
+            const QString slashed = QString(name).replace(u'\\', u'/');
             if (!bySlashes.contains(slashed)) bySlashes.insert(slashed, i);
         }
     }
@@ -308,18 +270,17 @@ struct Archive::Impl {
     void stage(const QString& listedText) {
         if (failed) vb::raise(vb::err::InvalidCall, "Estrazione annullata da un errore precedente");
         int index = lookup(listedText);
-        bool folder = index >= 0 && (attributes(static_cast<zip_uint64_t>(index)) & kFolder);
+        bool folder = index >= 0 && (attributes(entries[std::size_t(index)]) & kFolder);
         if (index < 0 && listedText.endsWith(u'%')) {
             index = lookup(listedText.chopped(1));
-            folder = index >= 0 && (attributes(static_cast<zip_uint64_t>(index)) & kFolder);
+            folder = index >= 0 && (attributes(entries[std::size_t(index)]) & kFolder);
             if (!folder) index = -1;
         }
         if (index < 0)
             vb::raise(vb::err::FileNotFound, "Voce non trovata nell'archivio: " + listedText);
-        const QString& name = names[index];
+        const QString& name = entries[std::size_t(index)].name;
         const QStringList parts = safeComponents(name);
-        if (isSymlink(static_cast<zip_uint64_t>(index)))
-            raiseUnsafe(name, "collegamento simbolico");
+        if (isSymlink(entries[std::size_t(index)])) raiseUnsafe(name, "collegamento simbolico");
         if (parts.isEmpty()) {
             if (folder) return; // "./": the destination itself
             raiseUnsafe(name, "nome vuoto");
@@ -358,8 +319,9 @@ struct Archive::Impl {
     }
 
     void writeStaged(int index, const QString& targetPath, const QString& path) {
-        const QString& name = names[index];
-        const zip_stat_t st = stat(index);
+        const DirectoryEntry& e = entries[std::size_t(index)];
+        const QString& name = e.name;
+        const zip_stat_t st = dataStat(index);
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE)
             raiseBadData(name, QStringLiteral("voce cifrata"));
         if ((st.valid & ZIP_STAT_COMP_METHOD) &&
@@ -369,13 +331,10 @@ struct Archive::Impl {
         // Mode: the archive's permission bits when a Unix tool stored them, else those of
         // the file being replaced, else rw-r--r--. Never setuid, setgid or sticky.
         mode_t mode = 0644;
-        zip_uint8_t opsys = 0;
-        zip_uint32_t attr = 0;
+        const std::uint32_t unixMode = e.externalAttributes >> 16;
         struct stat existing;
-        if (zip_file_get_external_attributes(za, static_cast<zip_uint64_t>(index), 0, &opsys,
-                                             &attr) == 0 &&
-            opsys == ZIP_OPSYS_UNIX && ((attr >> 16) & 0777) != 0)
-            mode = (attr >> 16) & 0777;
+        if (e.hostSystem == kHostUnix && (unixMode & 0777) != 0)
+            mode = unixMode & 0777;
         else if (lstatOf(targetPath, existing) && S_ISREG(existing.st_mode))
             mode = existing.st_mode & 0777;
 
@@ -554,10 +513,11 @@ struct Archive::Impl {
         serial = 0;
         if (za) zip_discard(za);
         za = nullptr;
-        names.clear();
+        open = false;
+        hostPath.clear();
+        entries.clear();
         byName.clear();
         bySlashes.clear();
-        statIndex = -1;
     }
 };
 
@@ -566,7 +526,7 @@ Archive::~Archive() = default;
 
 void Archive::OpenArchive(const QString& windowsPath) {
     d->release();
-    d->open(windowsPath);
+    d->openArchive(windowsPath);
 }
 
 // Recorded only: extraction always replaces existing files.
@@ -580,35 +540,32 @@ void Archive::DestinationFolder(const QString& windowsPath) {
 
 vb::Variant Archive::EntryCount() const {
     d->requireOpen();
-    return static_cast<std::int32_t>(d->names.size());
+    return static_cast<std::int32_t>(d->entries.size());
 }
 
 vb::Variant Archive::EntryName(std::int32_t index) const {
-    d->entry(index);
-    return d->names[index];
+    return d->entry(index).name;
 }
 
 vb::Variant Archive::EntryAttributes(std::int32_t index) const {
     return d->attributes(d->entry(index));
 }
 
-// The date and time as stored in the entry's DOS fields, local time as the tool saw it,
-// which is what Windows zip tools show; the extended Unix timestamps are not used. libzip
-// turns the DOS fields into a time_t through the local time zone, so localtime_r gives them
-// back.
+// The date and time as stored in the entry's DOS fields, local time as the tool saw it, which
+// is what Windows zip tools show; the extended Unix timestamps are not used. Fields out of
+// range carry over (a day 0 is the last day of the month before).
 vb::Variant Archive::EntryDate(std::int32_t index) const {
-    const zip_stat_t st = d->stat(index);
-    struct tm t {};
-    if (!(st.valid & ZIP_STAT_MTIME) || !localtime_r(&st.mtime, &t)) return vb::Date{};
-    return vb::dateTime(t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+    const DirectoryEntry& e = d->entry(index);
+    return vb::dateTime(1980 + (e.dosDate >> 9), (e.dosDate >> 5) & 0xF, e.dosDate & 0x1F,
+                        e.dosTime >> 11, (e.dosTime >> 5) & 0x3F, (e.dosTime & 0x1F) * 2);
 }
 
 vb::Variant Archive::EntrySize(std::int32_t index) const {
-    return static_cast<double>(d->stat(index).size);
+    return static_cast<double>(d->entry(index).size);
 }
 
 vb::Variant Archive::EntryCompressedSize(std::int32_t index) const {
-    return static_cast<double>(d->stat(index).comp_size);
+    return static_cast<double>(d->entry(index).compressedSize);
 }
 
 void Archive::ExtractEntry(const QString& listedText) {
@@ -624,7 +581,7 @@ void Archive::ExtractEntry(const QString& listedText) {
 }
 
 void Archive::CloseArchive() {
-    if (!d->za) return;
+    if (!d->open) return;
     if (!d->failed && !d->staged.empty()) {
         try {
             d->commit(onCommitted);
@@ -641,7 +598,7 @@ void Archive::AbandonArchive() {
 }
 
 bool Archive::isOpen() const {
-    return d->za != nullptr;
+    return d->open;
 }
 
 QStringList Archive::pendingTargets() const {
