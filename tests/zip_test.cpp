@@ -17,6 +17,7 @@
 #include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -179,6 +180,118 @@ TEST_F(ZipTest, ListsWhatEachToolWrote) {
         EXPECT_EQ(listed, expected);
         a.CloseArchive();
     }
+}
+
+// The component reads the central directory itself and libzip reads the entry data: both must
+// see the same entries, whichever tool wrote the archive.
+TEST_F(ZipTest, ListingAgreesWithLibzip) {
+    write("src/dir/a.txt", QByteArray(100000, 'a'));
+    write("src/dir/b.bin", QByteArray::fromRawData("\x01\x02\x03", 3).repeated(5000));
+    write("src/perché.txt", "x");
+    QDir().mkpath(path("src/dir/sub"));
+    ASSERT_TRUE(run("touch -d '2007-02-18 10:20:31' dir/a.txt"));
+    std::vector<RawEntry> many;
+    for (int i = 0; i < 3000; ++i)
+        many.push_back({"f" + QByteArray::number(i) + ".txt", QByteArray::number(i)});
+    makeWithLibzip("libzip.zip", many);
+    struct Case {
+        const char *tool, *command;
+    } cases[] = {
+        {"zip", "zip -qr ../a.zip dir perché.txt"},
+        {"zip", "zip -qr -fz ../a.zip dir perché.txt"},
+        {"zip", "zip -qr ../a.zip dir perché.txt && echo Quna | zip -qz ../a.zip"},
+        {"bsdtar", "bsdtar -cf ../a.zip --format zip dir perché.txt"},
+        {"7zz", "7zz a -tzip ../a.zip dir perché.txt"},
+        {"cp", "cp ../libzip.zip ../a.zip"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        if (!have(c.tool)) continue;
+        QFile::remove(path("a.zip"));
+        ASSERT_TRUE(run(QString::fromUtf8(c.command)));
+        int error = 0;
+        zip_t* za = zip_open(QFile::encodeName(path("a.zip")).constData(), ZIP_RDONLY, &error);
+        ASSERT_NE(za, nullptr);
+        zipc::Archive a;
+        a.OpenArchive("C:\\a.zip");
+        const std::int32_t count = vb::clng(a.EntryCount());
+        ASSERT_EQ(count, zip_get_num_entries(za, 0));
+        QStringList texts;
+        for (std::int32_t i = 0; i < count; ++i) {
+            zip_stat_t st;
+            ASSERT_EQ(zip_stat_index(za, zip_uint64_t(i), 0, &st), 0);
+            const QString name = vb::cstr(a.EntryName(i));
+            if (qstrlen(st.name) == std::size_t(name.size())) { // ASCII: no encoding question
+                EXPECT_EQ(name, QString::fromUtf8(st.name));
+            }
+            EXPECT_EQ(vb::cdbl(a.EntrySize(i)), double(st.size)) << name;
+            EXPECT_EQ(vb::cdbl(a.EntryCompressedSize(i)), double(st.comp_size)) << name;
+            struct tm t {};
+            ASSERT_NE(localtime_r(&st.mtime, &t), nullptr);
+            const vb::DateParts p = vb::parts(vb::cdate(a.EntryDate(i)));
+            EXPECT_EQ(std::tie(p.year, p.month, p.day, p.hour, p.minute, p.second),
+                      std::tie(t.tm_year += 1900, t.tm_mon += 1, t.tm_mday, t.tm_hour, t.tm_min,
+                               t.tm_sec))
+                << name;
+            texts << (vb::clng(a.EntryAttributes(i)) & 0x10 ? name + "%" : name);
+        }
+        zip_discard(za);
+        QDir(path("dest")).removeRecursively();
+        QDir().mkpath(path("dest"));
+        EXPECT_EQ(extract("a.zip", texts), 0);
+    }
+    EXPECT_EQ(read("dest/f2999.txt"), "2999");
+}
+
+// The end record is found from the end of the file, also when the archive comment contains
+// something that looks like one.
+TEST_F(ZipTest, CommentHoldingAnEndRecordSignature) {
+    makeWithLibzip("a.zip", {{"a.txt", "a"}, {"b.txt", "b"}});
+    QByteArray bytes = read("a.zip");
+    // A fake end record for no entries, its own comment running exactly to the end of the file.
+    const QByteArray fake =
+        QByteArray("PK\x05\x06", 4) + QByteArray(16, '\0') + QByteArray("\x02\x00", 2) + "xy";
+    const QByteArray comment = "Quna " + fake;
+    bytes[bytes.size() - 2] = char(comment.size());
+    write("a.zip", bytes + comment);
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    EXPECT_EQ(vb::clng(a.EntryCount()), 2);
+    EXPECT_EQ(vb::cstr(a.EntryName(1)), "b.txt");
+}
+
+// Names not flagged UTF-8 from Windows tools are code page 437, byte for byte as the C
+// library's converter reads them.
+TEST_F(ZipTest, CodePage437MatchesIconv) {
+    QByteArray high;
+    for (int b = 0x80; b <= 0xFF; ++b)
+        high += char(b);
+    makeWithLibzip("a.zip", {{high, "x", ZIP_OPSYS_DOS, 0x20, ZIP_FL_ENC_CP437}});
+    iconv_t cd = iconv_open("UTF-8", "CP437");
+    ASSERT_NE(cd, iconv_t(-1));
+    QByteArray utf8(high.size() * 4, '\0');
+    char* in = high.data();
+    char* out = utf8.data();
+    std::size_t inLeft = std::size_t(high.size()), outLeft = std::size_t(utf8.size());
+    ASSERT_NE(iconv(cd, &in, &inLeft, &out, &outLeft), std::size_t(-1));
+    iconv_close(cd);
+    utf8.truncate(utf8.size() - qsizetype(outLeft));
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    EXPECT_EQ(vb::cstr(a.EntryName(0)), QString::fromUtf8(utf8));
+}
+
+// An archive replaced between the listing and the extraction is not extracted from.
+TEST_F(ZipTest, ArchiveChangedAfterOpeningIsRefused) {
+    makeWithLibzip("a.zip", {{"a.txt", "old"}, {"b.txt", "b"}});
+    makeWithLibzip("other.zip", {{"a.txt", "replaced"}, {"b.txt", "b"}});
+    zipc::Archive a;
+    a.OpenArchive("C:\\a.zip");
+    ASSERT_TRUE(QFile::remove(path("a.zip")) && QFile::rename(path("other.zip"), path("a.zip")));
+    a.DestinationFolder("C:\\dest");
+    EXPECT_EQ(errorOf([&] { a.ExtractEntry("a.txt"); }), vb::err::NotAnArchive);
+    a.CloseArchive();
+    EXPECT_TRUE(tree().isEmpty());
 }
 
 // Accented names in the encodings tools write them in.

@@ -156,23 +156,28 @@ std::optional<Extent> extentOf(int fd, const unsigned char* end, std::uint64_t e
     return extent;
 }
 
-// The end record is the last thing in the file, followed only by the archive comment. A
-// comment may itself hold the record's signature, so the records whose comment ends exactly
-// at the end of the file come first, then any that fit; the first consistent one is taken.
+// The end record is the last thing in the file, followed only by the archive comment, which
+// may itself hold something that looks like an end record. So the first consistent record
+// whose comment ends exactly at the end of the file is taken (an earlier one holds any later
+// one in its comment); failing that, the last consistent one that fits, as after an archive
+// with bytes appended to it.
 Extent findDirectory(int fd, std::uint64_t fileSize) {
     if (fileSize < kEndSize) notAnArchive();
     const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndSize + kMaxComment);
     const std::uint64_t tailStart = fileSize - tailSize;
     const Bytes tail = readAt(fd, tailStart, tailSize);
-    for (const bool exact : {true, false}) {
-        for (std::size_t at = tailSize - kEndSize + 1; at-- > 0;) {
-            const unsigned char* end = tail.begin() + at;
-            if (u32(end) != kEndSignature) continue;
-            const std::size_t recordEnd = at + kEndSize + u16(end + 20);
-            if (exact ? recordEnd != tailSize : recordEnd >= tailSize) continue;
-            if (const auto extent = extentOf(fd, end, tailStart + at)) return *extent;
-        }
-    }
+    const std::size_t last = tailSize - kEndSize;
+    auto candidate = [&](std::size_t at, bool exact) -> std::optional<Extent> {
+        const unsigned char* end = tail.begin() + at;
+        if (u32(end) != kEndSignature) return {};
+        const std::size_t recordEnd = at + kEndSize + u16(end + 20);
+        if (exact ? recordEnd != tailSize : recordEnd > tailSize) return {};
+        return extentOf(fd, end, tailStart + at);
+    };
+    for (std::size_t at = 0; at <= last; ++at)
+        if (const auto extent = candidate(at, true)) return *extent;
+    for (std::size_t at = last + 1; at-- > 0;)
+        if (const auto extent = candidate(at, false)) return *extent;
     notAnArchive();
 }
 
