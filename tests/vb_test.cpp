@@ -4,6 +4,7 @@
 #include "platform/vb/text.h"
 #include "platform/vb/variant.h"
 
+#include <QDate>
 #include <gtest/gtest.h>
 
 using namespace vb;
@@ -12,10 +13,10 @@ namespace {
 const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 
-std::int32_t errorOf(const std::function<void()> &f) {
+std::int32_t errorOf(const std::function<void()>& f) {
     try {
         f();
-    } catch (const VbError &e) {
+    } catch (const VbError& e) {
         return e.number();
     }
     return 0;
@@ -34,8 +35,19 @@ TEST(Dates, SerialsAndCarryOver) {
         {2000, 99, 1, 39508},                        // 98 months on: March 2008
         {2007, 4, 31, 39203},                        // 31 April: 1 May
     };
-    for (const Case &c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(dateSerial(c.y, c.m, c.d).serial, c.serial) << c.y << '-' << c.m << '-' << c.d;
+}
+
+// Across the whole range of dates (years 100 to 9999), against Qt's calendar.
+TEST(Dates, DaysAgreeWithQDate) {
+    const QDate zero(1899, 12, 30);
+    for (long long serial = -657434; serial <= 2958465; serial += 997) {
+        const QDate expected = zero.addDays(serial);
+        const DateParts p = parts(Date{double(serial)});
+        ASSERT_EQ(QDate(p.year, p.month, p.day), expected) << serial;
+        ASSERT_EQ(dateSerial(p.year, p.month, p.day).serial, double(serial)) << serial;
+    }
 }
 
 TEST(Dates, PartsIncludingNegativeAndTime) {
@@ -58,9 +70,9 @@ TEST(Format, DatePatterns) {
 
 TEST(Format, OneDecimalOnText) {
     struct Case {
-        const char *text;
-        const char *italian;
-        const char *english;
+        const char* text;
+        const char* italian;
+        const char* english;
     } cases[] = {
         {"4", "4,0", "4.0"},       {"4,5", "4,5", "4,5"},
         {"4.5", "4.5", "4.5"},     {"", "", ""},
@@ -68,7 +80,7 @@ TEST(Format, OneDecimalOnText) {
         {"-0,04", "0,0", "-0,04"}, {".5", ".5", "0.5"},
         {"4,56", "4,6", "4,56"},   {"-3", "-3,0", "-3.0"},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         EXPECT_EQ(formatOneDecimal(c.text, kItalian), QString::fromUtf8(c.italian)) << c.text;
         EXPECT_EQ(formatOneDecimal(c.text, kEnglish), QString::fromUtf8(c.english)) << c.text;
     }
@@ -100,7 +112,7 @@ TEST(Text, OrdinalComparison) {
 
 TEST(Text, NumberForms) {
     struct Case {
-        const char *text;
+        const char* text;
         bool italian, english;
     } cases[] = {
         {"070218", true, true}, {"07O218", false, false}, {" 12 ", true, true},
@@ -108,7 +120,7 @@ TEST(Text, NumberForms) {
         {"1.5", false, true},   {"1e5", false, false},    {"", false, false},
         {"+", false, false},    {"1,2,3", false, false},  {"--1", false, false},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         EXPECT_EQ(parseNumber(c.text, kItalian).has_value(), c.italian) << c.text;
         EXPECT_EQ(parseNumber(c.text, kEnglish).has_value(), c.english) << c.text;
     }
@@ -136,7 +148,7 @@ TEST(Conversions, NumbersAndDatesWithErrors) {
         {Variant(QString("32767")), 0, 0, 0}, {Variant(QString("32768")), 0, 6, 0},
         {Variant(std::int16_t(5)), 0, 0, 0},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         EXPECT_EQ(errorOf([&] { clng(c.v, kItalian); }), c.clngError);
         EXPECT_EQ(errorOf([&] { cint(c.v, kItalian); }), c.cintError);
         EXPECT_EQ(errorOf([&] { cdate(c.v, kItalian); }), c.cdateError);

@@ -1,23 +1,47 @@
 #include "date.h"
 
-#include <QDate>
 #include <cmath>
 
 namespace vb {
 
 namespace {
-const QDate kZeroDate(1899, 12, 30);
+// Days from 1 March of year 0 in the proleptic Gregorian calendar, and back: whole 400-year
+// eras, then years of the era counted from March, so that the leap day comes last. Plain
+// arithmetic, as a listing converts a date for every archive entry.
+constexpr long long kEraDays = 146097;
+constexpr long long kZeroDateFromMarch0 = 693899; // 30 December 1899
 
-int floorDiv(int a, int b) {
+long long floorDiv(long long a, long long b) {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
+}
+
+long long daysFromCivil(long long year, int month, int day) {
+    year -= month <= 2;
+    const long long era = floorDiv(year, 400);
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    return era * kEraDays + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+}
+
+void civilFromDays(long long days, int& year, int& month, int& day) {
+    const long long era = floorDiv(days, kEraDays);
+    const long long dayOfEra = days - era * kEraDays;
+    const long long yearOfEra =
+        (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    const long long monthFromMarch = (5 * dayOfYear + 2) / 153;
+    day = int(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
+    month = int(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
+    year = int(yearOfEra + era * 400 + (month <= 2));
 }
 } // namespace
 
 Date dateSerial(int year, int month, int day) {
-    const int monthIndex = month - 1;
-    const int carryYears = floorDiv(monthIndex, 12);
-    const QDate first(year + carryYears, monthIndex - carryYears * 12 + 1, 1);
-    return Date{double(kZeroDate.daysTo(first.addDays(day - 1)))};
+    const long long monthIndex = month - 1;
+    const long long carryYears = floorDiv(monthIndex, 12);
+    const long long first =
+        daysFromCivil(year + carryYears, int(monthIndex - carryYears * 12 + 1), 1);
+    return Date{double(first + day - 1 - kZeroDateFromMarch0)};
 }
 
 Date dateTime(int year, int month, int day, int hour, int minute, int second) {
@@ -35,7 +59,7 @@ DateParts parts(Date d) {
         whole += d.serial < 0 ? -1 : 1;
     }
     int year = 0, month = 0, day = 0;
-    kZeroDate.addDays(static_cast<qint64>(whole)).getDate(&year, &month, &day);
+    civilFromDays(static_cast<long long>(whole) + kZeroDateFromMarch0, year, month, day);
     return DateParts{
         year, month, day, int(seconds / 3600), int(seconds / 60 % 60), int(seconds % 60)};
 }

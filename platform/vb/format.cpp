@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vb {
@@ -69,18 +70,20 @@ QString formatGrouped(std::int32_t n, const QLocale& locale) {
         minus = locale.negativeSign();
     }
     char digits[16];
-    int count = 0;
+    qsizetype count = 0;
     std::int64_t v = n < 0 ? -std::int64_t(n) : n;
     do {
         digits[count++] = char('0' + v % 10);
         v /= 10;
     } while (v);
-    QString out;
-    out.reserve(count + count / 3 + 2);
-    if (n < 0) out += minus;
-    for (int i = count - 1; i >= 0; --i) {
-        out += QLatin1Char(digits[i]);
-        if (i > 0 && i % 3 == 0) out += group;
+    // Written in place into a string of the final length: one allocation per number.
+    const qsizetype sign = n < 0 ? minus.size() : 0;
+    QString out(sign + count + (count - 1) / 3 * group.size(), Qt::Uninitialized);
+    QChar* p = out.data();
+    p = std::copy_n(minus.constData(), sign, p);
+    for (qsizetype i = count - 1; i >= 0; --i) {
+        *p++ = QLatin1Char(digits[i]);
+        if (i > 0 && i % 3 == 0) p = std::copy_n(group.constData(), group.size(), p);
     }
     return out;
 }
