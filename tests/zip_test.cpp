@@ -386,6 +386,7 @@ TEST_F(ZipTest, OpenRefusesWhatIsNoArchive) {
     write("qn45070218.zip", "Questo non è un archivio zip\r\n");
     write("empty.zip", "");
     QDir().mkpath(path("folder.zip"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo.zip")).constData(), 0600), 0);
     write("truncated.zip", good.left(good.size() / 2));
     QByteArray damaged = good;
     damaged[damaged.indexOf("PK\x01\x02")] = 'X'; // central directory header signature
@@ -398,6 +399,7 @@ TEST_F(ZipTest, OpenRefusesWhatIsNoArchive) {
         {"qn45070218.zip", vb::err::NotAnArchive},
         {"empty.zip", vb::err::NotAnArchive},
         {"folder.zip", vb::err::NotAnArchive},
+        {"fifo.zip", vb::err::NotAnArchive},
         {"truncated.zip", vb::err::NotAnArchive},
         {"damaged.zip", vb::err::NotAnArchive},
         {"good.zip", 0},

@@ -167,7 +167,8 @@ struct Archive::Impl {
 
     void openArchive(const QString& windowsPath) {
         const QString host = fs::toHost(windowsPath);
-        const int fd = ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC);
+        // Not blocking: a named pipe must not hang the window (it is refused as no archive).
+        const int fd = ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR) vb::raise(vb::err::FileNotFound);
             raiseErrno(errno, host);
