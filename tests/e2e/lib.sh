@@ -156,11 +156,13 @@ start_xvfb() {
 
 # main_program FILE TAG: a stand-in for Quna.exe. It appends "<PID> <epoch seconds> <TAG>
 # <working folder>" to marks/first.log, sleeps 3 s, then appends the same to
-# marks/second.log: the second line proves it outlived the updater.
+# marks/second.log: the second line proves it outlived the updater. It notes in
+# marks/environment.log an environment variable the updater sets only for itself.
 main_program() {
     cat >"$1" <<EOF
 #!/bin/sh
 echo "first \$\$ \$(date +%s.%N) $2 \$(pwd)" >> "$MARKS/first.log"
+[ -z "\${QT_NO_GLIB+set}" ] || echo "QT_NO_GLIB=\$QT_NO_GLIB" >> "$MARKS/environment.log"
 sleep 3
 echo "second \$\$ \$(date +%s.%N) $2 \$(pwd)" >> "$MARKS/second.log"
 EOF
@@ -318,6 +320,8 @@ check_started_once() {
     [[ $(marks first.log) -eq 1 ]] || fail "the main program started $(marks first.log) times: $(cat "$MARKS/first.log")"
     grep -q " $tag " "$MARKS/first.log" || fail "the wrong main program started: $(cat "$MARKS/first.log")"
     grep -q " $INST\$" "$MARKS/first.log" || fail "the main program did not start in $INST"
+    [[ ! -e "$MARKS/environment.log" ]] ||
+        fail "the main program inherited the updater's own setting: $(cat "$MARKS/environment.log")"
     log "main program $tag started exactly once and outlived the updater"
 }
 
