@@ -10,8 +10,10 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QScreen>
 #include <QToolButton>
 #include <map>
@@ -24,6 +26,13 @@ static void registerResources() {
 namespace app {
 
 namespace {
+// A picture from the resources, read as the PNG it is: left to guess, Qt loads every image
+// format plugin (SVG, JPEG, GIF, ICO and their libraries) to ask each whether it can read it.
+QPixmap picture(const char* resource) {
+    QImageReader reader(QString::fromLatin1(resource), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
 
 QRect pixels(const ControlDesign& d) {
     return QRect(d.left / kTwipsPerPixel, d.top / kTwipsPerPixel, d.width / kTwipsPerPixel,
@@ -113,7 +122,7 @@ Window::Window(Form& form) : form_(form) {
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     QIcon icon;
     for (const char* file : {":/quna16.png", ":/quna32.png"})
-        icon.addFile(QString::fromLatin1(file));
+        icon.addPixmap(picture(file));
     setWindowIcon(icon);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}));
@@ -151,11 +160,11 @@ void Window::build() {
         {"lblPathArchivi", [&](QWidget* p) { return new ui::LabelView(f.lblPathArchivi, p); }},
         {"cmdElabora",
          [&](QWidget* p) {
-             return new ui::ButtonView(f.cmdElabora, QIcon(QStringLiteral(":/elabora.png")), p);
+             return new ui::ButtonView(f.cmdElabora, QIcon(picture(":/elabora.png")), p);
          }},
         {"cmdAnnulla",
          [&](QWidget* p) {
-             return new ui::ButtonView(f.cmdAnnulla, QIcon(QStringLiteral(":/esci.png")), p);
+             return new ui::ButtonView(f.cmdAnnulla, QIcon(picture(":/esci.png")), p);
          }},
     };
     for (std::size_t i = 0; i < f.Label1.size(); ++i) {
