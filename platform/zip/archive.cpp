@@ -9,8 +9,6 @@
 #include <QHash>
 
 #include <cerrno>
-#include <cstdlib>
-#include <ctime>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
