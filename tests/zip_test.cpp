@@ -395,14 +395,10 @@ TEST_F(ZipTest, OpenRefusesWhatIsNoArchive) {
         const char* name;
         std::int32_t error;
     } cases[] = {
-        {"missing.zip", vb::err::FileNotFound},
-        {"qn45070218.zip", vb::err::NotAnArchive},
-        {"empty.zip", vb::err::NotAnArchive},
-        {"folder.zip", vb::err::NotAnArchive},
-        {"fifo.zip", vb::err::NotAnArchive},
-        {"truncated.zip", vb::err::NotAnArchive},
-        {"damaged.zip", vb::err::NotAnArchive},
-        {"good.zip", 0},
+        {"missing.zip", vb::err::FileNotFound}, {"qn45070218.zip", vb::err::NotAnArchive},
+        {"empty.zip", vb::err::NotAnArchive},   {"folder.zip", vb::err::NotAnArchive},
+        {"fifo.zip", vb::err::NotAnArchive},    {"truncated.zip", vb::err::NotAnArchive},
+        {"damaged.zip", vb::err::NotAnArchive}, {"good.zip", 0},
     };
     for (const Case& c : cases) {
         zipc::Archive a;
@@ -412,6 +408,55 @@ TEST_F(ZipTest, OpenRefusesWhatIsNoArchive) {
     zipc::Archive a;
     a.OpenArchive("C:\\e.zip");
     EXPECT_EQ(vb::clng(a.EntryCount()), 0);
+}
+
+// Damage to the directory records: each makes the file no readable archive, while bytes
+// appended after a sound archive do not.
+TEST_F(ZipTest, DamagedDirectoryRecords) {
+    makeWithLibzip("good.zip", {{"a.txt", "a"}, {"b.txt", "b"}});
+    const QByteArray good = read("good.zip");
+    const qsizetype end = good.size() - 22; // no comment: the end record closes the file
+    const auto u32At = [&](qsizetype at) {
+        return qsizetype(quint8(good[at]) | quint8(good[at + 1]) << 8 | quint8(good[at + 2]) << 16 |
+                         quint32(quint8(good[at + 3])) << 24);
+    };
+    const qsizetype directory = u32At(end + 16);
+    const auto patched = [&](qsizetype at, const QByteArray& bytes) {
+        return QByteArray(good).replace(at, bytes.size(), bytes);
+    };
+    struct Case {
+        const char* what;
+        QByteArray bytes;
+        std::int32_t error;
+    } cases[] = {
+        {"second disk", patched(end + 4, QByteArray("\x01", 1)), vb::err::NotAnArchive},
+        {"one entry more than written", patched(end + 10, QByteArray("\x03", 1)),
+         vb::err::NotAnArchive},
+        {"directory offset off by one", patched(end + 16, QByteArray(1, char(directory + 1))),
+         vb::err::NotAnArchive},
+        {"directory running into the end record", patched(end + 12, QByteArray("\xFF\x00", 2)),
+         vb::err::NotAnArchive},
+        {"extra field past the header", patched(directory + 30, QByteArray("\xFF\x00", 2)),
+         vb::err::NotAnArchive},
+        {"flagged UTF-8, not UTF-8",
+         patched(directory + 8, QByteArray("\x00\x08", 2)).replace("a.txt", "\xE0.txt"),
+         vb::err::NotAnArchive},
+        {"Zip64 locator pointing nowhere",
+         good.left(end) + QByteArray("PK\x06\x07", 4) + QByteArray(4, '\0') +
+             QByteArray("\x00\x00\x00\x10", 4) + QByteArray(4, '\0') + QByteArray("\x01\0\0\0", 4) +
+             good.mid(end),
+         vb::err::NotAnArchive},
+        {"bytes appended", good + "trailing bytes", 0},
+        {"sound", good, 0},
+    };
+    for (const Case& c : cases) {
+        write("a.zip", c.bytes);
+        zipc::Archive a;
+        EXPECT_EQ(errorOf([&] { a.OpenArchive("C:\\a.zip"); }), c.error) << c.what;
+        if (c.error == 0) {
+            EXPECT_EQ(vb::clng(a.EntryCount()), 2) << c.what;
+        }
+    }
 }
 
 TEST_F(ZipTest, MembersNeedAnOpenArchiveAndAValidIndex) {
