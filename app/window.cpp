@@ -150,7 +150,11 @@ void Window::build() {
         {"Frame2", [&](QWidget* p) { return new ui::FrameView(f.Frame2, p); }},
         {"Frame3", [&](QWidget* p) { return new ui::FrameView(f.Frame3, p); }},
         {"Drive1", [&](QWidget* p) { return new ui::DriveView(f.Drive1, p); }},
-        {"Dir1", [&](QWidget* p) { return new ui::DirView(f.Dir1, p); }},
+        {"Dir1",
+         [&](QWidget* p) {
+             return new ui::DirView(f.Dir1, QIcon(picture(":/folder_open.png")),
+                                    QIcon(picture(":/folder_closed.png")), p);
+         }},
         {"File1", [&](QWidget* p) { return new ui::FileView(f.File1, p); }},
         {"lv", [&](QWidget* p) { return new ui::ReportView(f.lv, p); }},
         {"Label2", [&](QWidget* p) { return new ui::LabelView(f.Label2, p); }},

@@ -115,8 +115,8 @@ std::vector<IcoImage> parseIco(const std::string& name) {
             EXPECT_EQ(le32(b, offset + 16), 0u) << "compression";
             const std::uint32_t used = le32(b, offset + 32);
             const std::uint32_t palette = bpp <= 8 ? (used ? used : 1u << bpp) : 0;
-            const std::uint32_t expected = 40 + 4 * palette + stride(size, bpp) * size +
-                                           stride(size, 1) * size;
+            const std::uint32_t expected =
+                40 + 4 * palette + stride(size, bpp) * size + stride(size, 1) * size;
             EXPECT_EQ(bytes, expected) << "header, palette, XOR bitmap and AND mask";
         }
         images.push_back({size, bpp});
@@ -151,10 +151,20 @@ TEST(ResourcesTest, WindowIconPng) {
     EXPECT_EQ(be32(b, 20), 128u);
 }
 
+TEST(ResourcesTest, FolderPicturesAreSixteenPixelPngs) {
+    for (const char* name : {"folder_closed.png", "folder_open.png"}) {
+        const auto b = readFile(name);
+        ASSERT_TRUE(isPngAt(b, 0)) << name;
+        EXPECT_EQ(be32(b, 16), 16u) << name;
+        EXPECT_EQ(be32(b, 20), 16u) << name;
+    }
+}
+
 TEST(ResourcesTest, QrcListsThePictures) {
     const auto qrc = readText("resources.qrc");
     EXPECT_NE(qrc.find("prefix=\"/\""), std::string::npos);
-    for (const char* name : {"quna16.png", "quna32.png", "quna.png", "elabora.png", "esci.png"}) {
+    for (const char* name : {"quna16.png", "quna32.png", "quna.png", "elabora.png", "esci.png",
+                             "folder_closed.png", "folder_open.png"}) {
         EXPECT_NE(qrc.find(std::string("<file>") + name + "</file>"), std::string::npos) << name;
     }
 }

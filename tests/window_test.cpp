@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -74,6 +75,11 @@ TEST_F(WindowTest, CaptionsToolTipsFontsAndColours) {
     EXPECT_EQ(static_cast<QToolButton*>(child("cmdElabora"))->text(), "Elabora");
     EXPECT_EQ(static_cast<QToolButton*>(child("cmdAnnulla"))->text(), "Esci");
     EXPECT_FALSE(static_cast<QToolButton*>(child("cmdElabora"))->icon().isNull());
+    EXPECT_FALSE(static_cast<QToolButton*>(child("cmdAnnulla"))->icon().isNull());
+    const auto* folders = static_cast<QListWidget*>(child("Dir1"));
+    ASSERT_GT(folders->count(), 0);
+    for (int i = 0; i < folders->count(); ++i)
+        EXPECT_FALSE(folders->item(i)->icon().isNull()) << folders->item(i)->text().toStdString();
     EXPECT_EQ(child("cmdElabora")->toolTip(), "Esegue l'aggiornamento di Quna");
     EXPECT_EQ(child("cmdAnnulla")->toolTip(), "Annulla elaborazione");
     EXPECT_EQ(child("File1")->toolTip(),

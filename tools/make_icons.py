@@ -10,6 +10,7 @@ elabora.ico  button picture: a green tick, 32 and 16 px at 4 bpp
 esci.ico     button picture: a red door with an arrow, 32 and 16 px at 4 bpp
 quna.png, quna32.png, quna16.png   the window icon for the window itself
 elabora.png, esci.png   the button pictures (32 px) for the window itself
+folder_closed.png, folder_open.png   the folder list's pictures (16 px)
 """
 
 import math
@@ -194,6 +195,32 @@ def esci_layers(size):
     layers.append((polygon(arrow_outline), arrow_line))
     layers.append((polygon(arrow), arrow_fill))
     return layers
+
+
+FOLDER_LINE, FOLDER_LIGHT, FOLDER_DARK = (120, 90, 10), (255, 222, 110), (230, 176, 40)
+
+
+def folder_closed_layers(size):
+    """A closed yellow folder with a tab on its back, as the folder list shows subfolders."""
+    body = (0.04, 0.30, 0.96, 0.88, 0.04)
+    tab = (0.04, 0.16, 0.46, 0.40, 0.04)
+    fill = lambda x, y: mix(FOLDER_LIGHT, FOLDER_DARK, (y - 0.3) / 0.6)
+    return [(rounded_rect(*tab), FOLDER_LINE), (inset(rounded_rect, tab, 1), FOLDER_DARK),
+            (rounded_rect(*body), FOLDER_LINE), (inset(rounded_rect, body, 1), fill)]
+
+
+def folder_open_layers(size):
+    """An open folder, its front flap tipped forward, as the folder list shows the path."""
+    back = (0.04, 0.30, 0.84, 0.88, 0.04)
+    tab = (0.04, 0.16, 0.42, 0.40, 0.04)
+    g = 1.0 / size
+    flap = [(0.22, 0.46), (0.98, 0.46), (0.82, 0.88), (0.04, 0.88)]
+    flap_inner = [(0.22 + g, 0.46 + g), (0.98 - 1.6 * g, 0.46 + g), (0.82 - g, 0.88 - g),
+                  (0.04 + 1.6 * g, 0.88 - g)]
+    return [(rounded_rect(*tab), FOLDER_LINE), (inset(rounded_rect, tab, 1), FOLDER_DARK),
+            (rounded_rect(*back), FOLDER_LINE), (inset(rounded_rect, back, 1), FOLDER_DARK),
+            (polygon(flap), FOLDER_LINE),
+            (polygon(flap_inner), lambda x, y: mix(FOLDER_LIGHT, FOLDER_DARK, (y - 0.46) / 0.5))]
 
 
 # --------------------------------------------------------------------------- colour reduction
@@ -416,6 +443,8 @@ QRC = """<!DOCTYPE RCC>
     <file>quna.png</file>
     <file>elabora.png</file>
     <file>esci.png</file>
+    <file>folder_closed.png</file>
+    <file>folder_open.png</file>
 </qresource>
 </RCC>
 """
@@ -447,6 +476,10 @@ def main():
         write(os.path.join(out, name + ".ico"),
               ico([(size, 4, render(layers(size), size)) for size in (32, 16)]))
         write(os.path.join(out, name + ".png"), png(render(layers(32), 32), 32))
+
+    for name, layers in (("folder_closed", folder_closed_layers),
+                         ("folder_open", folder_open_layers)):
+        write(os.path.join(out, name + ".png"), png(render(layers(16), 16), 16))
 
     write(os.path.join(out, "resources.qrc"), QRC)
     write(os.path.join(out, "version.h"), VERSION_H.format(**VERSION))

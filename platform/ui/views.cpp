@@ -90,7 +90,8 @@ void DriveView::sync() {
         if (itemText(i).startsWith(model_.drive(), Qt::CaseInsensitive)) setCurrentIndex(i);
 }
 
-DirView::DirView(DirList& model, QWidget* parent) : QListWidget(parent), model_(model) {
+DirView::DirView(DirList& model, const QIcon& open, const QIcon& closed, QWidget* parent)
+    : QListWidget(parent), model_(model), open_(open), closed_(closed) {
     setObjectName(model.name());
     model.observer = [this] { sync(); };
     sync();
@@ -112,10 +113,8 @@ void DirView::keyPressEvent(QKeyEvent* e) {
 void DirView::sync() {
     const QSignalBlocker block(this);
     clear();
-    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
-    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
     for (const DirList::Entry& e : model_.entries()) {
-        auto* item = new QListWidgetItem(e.open ? open : closed, e.name);
+        auto* item = new QListWidgetItem(e.open ? open_ : closed_, e.name);
         item->setData(Qt::UserRole, e.path);
         addItem(item);
         // Indent by depth with leading blanks, as the classic folder list does.

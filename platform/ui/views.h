@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QToolButton>
@@ -53,7 +54,8 @@ private:
 
 class DirView : public QListWidget {
 public:
-    DirView(DirList& model, QWidget* parent);
+    // `open` marks the folders of the path, `closed` the subfolders.
+    DirView(DirList& model, const QIcon& open, const QIcon& closed, QWidget* parent);
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
@@ -61,6 +63,7 @@ protected:
 private:
     void sync();
     DirList& model_;
+    QIcon open_, closed_;
 };
 
 class FileView : public QListWidget {
