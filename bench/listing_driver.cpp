@@ -23,7 +23,6 @@ int main(int argc, char** argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QString name = QString::fromLocal8Bit(argv[2]);
 
-    app::installFontSubstitutions();
     app::Program program;
     app::Form& form = program.form;
     app::Window& window = program.window;

@@ -9,7 +9,6 @@
 
 int main(int argc, char** argv) {
     app::Application application(argc, argv);
-    app::installFontSubstitutions();
     app::Program program;
     app::Form_Load(program.form);
     program.window.show(); // also when start-up ended before showing it

@@ -27,17 +27,6 @@ using detail::statOf;
 std::atomic<int> checkpointSteps{0};
 FaultHook faultHook;
 
-// Closes the descriptor on every way out.
-struct Descriptor {
-    int fd;
-    explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // Raises the number for a failed system call; `whenMissing` says what a missing entry means
 // for this operation (a missing file, or a missing folder on the way).
 [[noreturn]] void raiseErrno(int error, std::int32_t fallback, std::int32_t whenMissing) {
@@ -144,6 +133,10 @@ QString findEntry(const QString& folder, const QString& name) {
 }
 
 } // namespace
+
+Descriptor::~Descriptor() {
+    if (fd >= 0) ::close(fd);
+}
 
 FolderListings::FolderListings() : previous_(activeListings) {
     activeListings = new ListingCache;

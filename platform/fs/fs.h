@@ -115,6 +115,15 @@ void setFaultHook(FaultHook hook);
 int checkpointCount(); // steps counted so far; the first step is 1
 void resetCheckpoints();
 
+// An open file descriptor, closed on every way out (a negative one is not closed).
+struct Descriptor {
+    int fd;
+    explicit Descriptor(int fd) : fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor();
+};
+
 // Maps an errno value to the runtime's error number (ENOENT 53, ENOSPC 61, EACCES/EPERM/
 // EROFS 70, ENOTDIR 76, EIO 57, ...).
 std::int32_t errorFromErrno(int error, std::int32_t fallback);

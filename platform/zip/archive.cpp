@@ -61,14 +61,10 @@ void writeAll(int fd, const char* data, zip_int64_t length, const QString& path)
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
-    const int fd =
-        ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) raiseErrno(errno, path);
-    struct FdCloser {
-        int fd;
-        ~FdCloser() { ::close(fd); }
-    } closer{fd};
-    writeAll(fd, bytes.constData(), bytes.size(), path);
+    const fs::Descriptor file(
+        ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (file.fd < 0) raiseErrno(errno, path);
+    writeAll(file.fd, bytes.constData(), bytes.size(), path);
 }
 
 // An entry name as folders below the destination: "\" and "/" both separate, empty and "."
@@ -100,8 +96,7 @@ QStringList below(const QString& destHost, const QString& path) {
 } // namespace
 
 struct Archive::Impl {
-    bool open = false;
-    QString hostPath;
+    QString hostPath; // of the open archive; empty while none is open
     std::vector<DirectoryEntry> entries;
     zip_t* za = nullptr;                          // entry data, opened by the first extraction
     mutable QHash<QString, int> byName;           // exact listed names, built on the first lookup
@@ -126,8 +121,10 @@ struct Archive::Impl {
 
     ~Impl() { release(); }
 
+    bool isOpen() const { return !hostPath.isEmpty(); }
+
     void requireOpen() const {
-        if (!open) raiseNotOpen();
+        if (!isOpen()) raiseNotOpen();
     }
 
     const DirectoryEntry& entry(std::int32_t index) const {
@@ -166,18 +163,14 @@ struct Archive::Impl {
     void openArchive(const QString& windowsPath) {
         const QString host = fs::toHost(windowsPath);
         // Not blocking: a named pipe must not hang the window (it is refused as no archive).
-        const int fd = ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        if (fd < 0) {
+        const fs::Descriptor file(
+            ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (file.fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR) vb::raise(vb::err::FileNotFound);
             raiseErrno(errno, host);
         }
-        struct FdCloser {
-            int fd;
-            ~FdCloser() { ::close(fd); }
-        } closer{fd};
-        entries = readDirectory(fd); // a folder or any other non-file is no archive
+        entries = readDirectory(file.fd); // a folder or any other non-file is no archive
         hostPath = host;
-        open = true;
     }
 
     // libzip reads the entry data. It must see the directory this component listed: the same
@@ -338,13 +331,9 @@ struct Archive::Impl {
             mode = existing.st_mode & 0777;
 
         fs::checkpoint("write staged file");
-        const int fd =
-            ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0) raiseErrno(errno, path);
-        struct FdCloser {
-            int fd;
-            ~FdCloser() { ::close(fd); }
-        } closer{fd};
+        const fs::Descriptor out(
+            ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (out.fd < 0) raiseErrno(errno, path);
 
         zip_file_t* file = zip_fopen_index(za, static_cast<zip_uint64_t>(index), 0);
         if (!file) raiseBadData(name, QString::fromUtf8(zip_strerror(za)));
@@ -367,11 +356,11 @@ struct Archive::Impl {
             total += static_cast<zip_uint64_t>(n);
             if ((st.valid & ZIP_STAT_SIZE) && total > st.size)
                 raiseBadData(name, QStringLiteral("dimensione errata"));
-            writeAll(fd, buffer.data(), n, path);
+            writeAll(out.fd, buffer.data(), n, path);
         }
         if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
             raiseBadData(name, QStringLiteral("dimensione errata"));
-        if (::fchmod(fd, mode) != 0) raiseErrno(errno, path);
+        if (::fchmod(out.fd, mode) != 0) raiseErrno(errno, path);
     }
 
     QByteArray commitList() const {
@@ -512,7 +501,6 @@ struct Archive::Impl {
         serial = 0;
         if (za) zip_discard(za);
         za = nullptr;
-        open = false;
         hostPath.clear();
         entries.clear();
         byName.clear();
@@ -580,7 +568,7 @@ void Archive::ExtractEntry(const QString& listedText) {
 }
 
 void Archive::CloseArchive() {
-    if (!d->open) return;
+    if (!d->isOpen()) return;
     if (!d->failed && !d->staged.empty()) {
         try {
             d->commit(onCommitted);
@@ -597,7 +585,7 @@ void Archive::AbandonArchive() {
 }
 
 bool Archive::isOpen() const {
-    return d->open;
+    return d->isOpen();
 }
 
 QStringList Archive::pendingTargets() const {

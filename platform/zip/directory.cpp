@@ -109,7 +109,6 @@ QString decodeName(const char* raw, std::size_t length, bool flaggedUtf8, std::u
         return text;
     }
     if (!unicodePath.isNull()) return unicodePath;
-    if (isAscii(raw, length)) return QString::fromLatin1(raw, qsizetype(length));
     if (host == kHostUnix) {
         QString text = strictUtf8(raw, length);
         if (!text.isNull()) return text;
