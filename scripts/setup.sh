@@ -21,6 +21,8 @@ PACKAGES=(
     clang libclang-rt-14-dev
     # benchmarks, scripts, extended attributes
     time python3 attr
+    # shared compiler cache between the build folders
+    ccache
 )
 
 missing=()
