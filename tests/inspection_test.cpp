@@ -131,11 +131,12 @@ TEST_F(InspectionTest, ErrorPaths) {
          false},
         {"date piece that is no whole number",
          [](Installation& i) {
-             i.writeArchive(i.updates(), "qn45+70218.zip", {{"a", "a"}});
+             i.writeArchive(i.updates(), "qn47-70218.zip", {{"a", "a"}});
          },
-         // The date keeps its previous value and the listing goes on.
+         // The listing goes on, but the description stays blank: no earlier archive's date
+         // is shown or installed.
          {"codice Errore = 13\r\n"},
-         "Aggiorna Quna alla ver. 4.5 del 18-02-2007",
+         "",
          true},
     };
     for (const Case& c : cases) {

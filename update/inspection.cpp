@@ -60,8 +60,10 @@ void inspect(app::Form& f) {
              {step([&] { f.PathArchivio = f.File1.path() + u'\\' + f.NomeArchivio; })}),
         step([&] { fs::fileSize(f.PathArchivio); }), // raises when missing or unreachable
         step([&] { f.VersArchivio = versionOf(f.NomeArchivio); }),
-        step([&] { f.DataArchivio = dateOf(f.NomeArchivio); }),
+        // One step: a date piece that is no whole number leaves the description blank, so
+        // neither it nor "Elabora" can use the previous archive's date.
         step([&] {
+            f.DataArchivio = dateOf(f.NomeArchivio);
             f.Label2.setCaption(QStringLiteral("Aggiorna Quna alla ver. ") + f.VersArchivio +
                                 QStringLiteral(" del ") + formatDdMmYyyy(f.DataArchivio));
         }),
