@@ -6,6 +6,8 @@
 
 #include "platform/ui/views.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -16,6 +18,8 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QToolButton>
+#include <QWindow>
+#include <algorithm>
 #include <map>
 
 // The window's pictures live in a static library, whose resources must be registered by hand.
@@ -86,6 +90,7 @@ public:
         close->setObjectName(QStringLiteral("closeBox"));
         close->setText(QStringLiteral("✕"));
         close->setToolTip(QStringLiteral("Chiudi"));
+        close->setAccessibleName(QStringLiteral("Chiudi"));
         close->setAutoRaise(true);
         close->setStyleSheet(QStringLiteral("color: white;"));
         connect(close, &QToolButton::clicked, window, &QWidget::close);
@@ -96,15 +101,29 @@ public:
 
 protected:
     void mousePressEvent(QMouseEvent* e) override {
+        if (e->button() != Qt::LeftButton) return;
+        // The window system moves the window where it offers to: some (Wayland) ignore a
+        // window's own move().
+        QWindow* handle = window()->windowHandle();
+        systemMove_ = handle && handle->startSystemMove();
         grab_ = e->globalPosition().toPoint() - window()->frameGeometry().topLeft();
     }
     void mouseMoveEvent(QMouseEvent* e) override {
-        if (e->buttons() & Qt::LeftButton) window()->move(e->globalPosition().toPoint() - grab_);
+        if (!systemMove_ && (e->buttons() & Qt::LeftButton))
+            window()->move(e->globalPosition().toPoint() - grab_);
     }
 
 private:
     QPoint grab_;
+    bool systemMove_ = false;
 };
+
+// Assistive tools see the window as the dialog it is (a plain widget reads as a filler).
+QAccessibleInterface* windowAccessible(const QString&, QObject* object) {
+    if (auto* w = dynamic_cast<Window*>(object))
+        return new QAccessibleWidget(w, QAccessible::Dialog, w->windowTitle());
+    return nullptr;
+}
 
 } // namespace
 
@@ -118,6 +137,11 @@ void installFontSubstitutions() {
 
 Window::Window(Form& form) : form_(form) {
     registerResources();
+    static const bool accessibleAsDialog = [] {
+        QAccessible::installFactory(windowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleAsDialog)
     setObjectName(QStringLiteral("frmQunaAgg"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     QIcon icon;
@@ -161,7 +185,9 @@ void Window::build() {
         {"Label3", [&](QWidget* p) { return new ui::LabelView(f.Label3, p); }},
         {"lblVersPC", [&](QWidget* p) { return new ui::LabelView(f.lblVersPC, p); }},
         {"lblVersDB", [&](QWidget* p) { return new ui::LabelView(f.lblVersDB, p); }},
-        {"lblPathArchivi", [&](QWidget* p) { return new ui::LabelView(f.lblPathArchivi, p); }},
+        // A long path does not fit: the tool tip shows it whole.
+        {"lblPathArchivi",
+         [&](QWidget* p) { return new ui::LabelView(f.lblPathArchivi, p, ui::CaptionTip::Shown); }},
         {"cmdElabora",
          [&](QWidget* p) {
              return new ui::ButtonView(f.cmdElabora, QIcon(picture(":/elabora.png")), p);
@@ -207,12 +233,36 @@ void Window::build() {
     for (std::size_t i = 1; i < order.size(); ++i)
         QWidget::setTabOrder(widgets.at(order[i - 1]->name), widgets.at(order[i]->name));
 
+    // Screen readers name each list by the label above it (as a label of the list, too) and
+    // describe each value by the caption that tells what it is.
+    const std::pair<const char*, const char*> namedBy[] = {
+        {"Drive1", "Label1_2"}, {"Dir1", "Label1_3"}, {"File1", "Label1_4"}, {"lv", "Label1_5"}};
+    for (const auto& [control, label] : namedBy) {
+        auto* caption = static_cast<QLabel*>(widgets.at(label));
+        caption->setBuddy(widgets.at(control));
+        widgets.at(control)->setAccessibleName(caption->text().trimmed());
+        widgets.at(control)->setAccessibleDescription(widgets.at(control)->toolTip());
+    }
+    const std::pair<const char*, const ui::Captioned*> describedBy[] = {
+        {"lblPathArchivi", &f.Label1[0]}, {"lblVersDB", &f.Label1[1]}, {"lblVersPC", &f.Frame2}};
+    for (const auto& [value, caption] : describedBy)
+        widgets.at(value)->setAccessibleDescription(caption->caption().trimmed());
+
     ui::reportUntrapped = [this](const QString& text) {
         form_.host.messageBox(text, ui::Buttons::Ok, ui::Icon::Exclamation);
     };
-    // Centre on the screen.
     if (const QScreen* s = QGuiApplication::primaryScreen())
-        move(s->availableGeometry().center() - rect().center());
+        move(openingPosition(size(), s->availableGeometry()));
+}
+
+QPoint openingPosition(const QSize& window, const QRect& available) {
+    // Centred, then pulled back inside: when the window is larger than the screen (at large
+    // scale factors) its top-left corner stays on it, so the caption bar, which alone moves
+    // the frameless window, can be reached.
+    const QPoint centred = available.center() - QRect(QPoint(), window).center();
+    return {
+        std::max(available.left(), std::min(centred.x(), available.right() + 1 - window.width())),
+        std::max(available.top(), std::min(centred.y(), available.bottom() + 1 - window.height()))};
 }
 
 WindowHandle::Rect Window::outerRect() const {
@@ -226,7 +276,9 @@ void Window::setRegion(const std::optional<Region>& region) {
         return;
     }
     if (region->empty()) {
-        setMask(QRegion(0, 0, 0, 0)); // shows nothing, as an empty region does
+        // Shows nothing. Qt reads an empty mask as no mask at all, so the mask is one pixel
+        // outside the window, which covers none of it.
+        setMask(QRegion(-1, -1, 1, 1));
         return;
     }
     QPainterPath path;

@@ -27,6 +27,9 @@ private:
     QWidget* client_ = nullptr;
 };
 
+// Where the window opens: centred in the available area, its top-left corner inside it.
+QPoint openingPosition(const QSize& window, const QRect& available);
+
 // Maps the designed fonts to installed ones (metric-compatible where one exists).
 void installFontSubstitutions();
 

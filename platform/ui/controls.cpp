@@ -188,9 +188,8 @@ void ListView::setSubItem(int index, int sub, const QString& text) {
 }
 
 void ListView::setVisible(bool v) {
-    const bool was = visible();
     Control::setVisible(v);
-    if (listener && was != v) listener->visibilityChanged();
+    if (listener) listener->visibilitySet();
 }
 
 } // namespace ui

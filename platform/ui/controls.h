@@ -148,7 +148,9 @@ public:
         virtual void rowsReset() = 0;
         virtual void rowInsertedAtTop() = 0;
         virtual void rowChanged(int index) = 0;
-        virtual void visibilityChanged() = 0;
+        // Also when the value stays: a listing ends by showing the list, and a view that
+        // catches up in batches shows every row from then on.
+        virtual void visibilitySet() = 0;
     };
 
     const std::vector<Column>& columns() const { return columns_; }

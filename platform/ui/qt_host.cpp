@@ -16,21 +16,29 @@ Answer QtHost::messageBox(const QString& text, Buttons buttons, Icon icon) {
                 : icon == Icon::Question    ? QMessageBox::Question
                 : icon == Icon::Exclamation ? QMessageBox::Warning
                                             : QMessageBox::NoIcon);
+    // Return answers with the first button (OK, Sì), whatever order the desktop gives them.
     switch (buttons) {
     case Buttons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
         break;
     case Buttons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
         break;
     case Buttons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
         break;
     }
-    // Italian captions whatever translations are installed.
+    // Italian captions whatever translations are installed. The question's answers take their
+    // initials, with or without Alt, and Escape answers No.
     if (auto* b = box.button(QMessageBox::Cancel)) b->setText(QStringLiteral("Annulla"));
-    if (auto* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("Sì"));
-    if (auto* b = box.button(QMessageBox::No)) b->setText(QStringLiteral("No"));
+    if (auto* b = box.button(QMessageBox::Yes)) b->setText(QStringLiteral("&Sì"));
+    if (auto* b = box.button(QMessageBox::No)) {
+        b->setText(QStringLiteral("&No"));
+        box.setEscapeButton(b);
+    }
     // The busy pointer must not hide the arrow over the box.
     if (busy_) QApplication::setOverrideCursor(Qt::ArrowCursor);
     const int r = box.exec();

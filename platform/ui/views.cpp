@@ -28,12 +28,13 @@ QString shown(const QString& caption) {
 }
 } // namespace
 
-LabelView::LabelView(Captioned& model, QWidget* parent) : QLabel(parent) {
+LabelView::LabelView(Captioned& model, QWidget* parent, CaptionTip tip) : QLabel(parent) {
     setObjectName(model.name());
     setWordWrap(true);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    auto update = [this, &model] {
+    auto update = [this, &model, tip] {
         setText(shown(model.caption()));
+        if (tip == CaptionTip::Shown) setToolTip(text());
         setVisible(model.visible());
     };
     model.observer = update;
@@ -60,6 +61,15 @@ PanelView::PanelView(Captioned& model, QWidget* parent) : QFrame(parent) {
     auto update = [this, &model] { text_->setText(shown(model.caption())); };
     model.observer = update;
     update();
+}
+
+void ButtonView::keyPressEvent(QKeyEvent* e) {
+    // Return presses the focused command button, as Space does.
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+        if (!e->isAutoRepeat()) click();
+        return;
+    }
+    QToolButton::keyPressEvent(e);
 }
 
 ButtonView::ButtonView(Button& model, const QIcon& picture, QWidget* parent) : QToolButton(parent) {
@@ -137,10 +147,15 @@ FileView::FileView(FileList& model, QWidget* parent) : QListWidget(parent), mode
 
 void FileView::sync() {
     syncing_ = true;
-    if (count() != model_.listCount() ||
-        (count() > 0 && item(0)->text() != model_.files().front())) {
+    // Rows are rebuilt only when some name differs, so that selecting a file keeps the
+    // scroll position; two folders may share their count and first name.
+    const QStringList& files = model_.files();
+    bool same = count() == files.size();
+    for (int i = 0; same && i < count(); ++i)
+        same = item(i)->text() == files[i];
+    if (!same) {
         clear();
-        addItems(model_.files());
+        addItems(files);
     }
     setCurrentRow(model_.listIndex());
     syncing_ = false;
@@ -216,7 +231,7 @@ void ReportModel::rowChanged(int index) {
     emit dataChanged(this->index(shownRow, 0), this->index(shownRow, columnCount() - 1));
 }
 
-void ReportModel::visibilityChanged() {
+void ReportModel::visibilitySet() {
     flush();
     if (onVisibility) onVisibility();
 }

@@ -20,9 +20,12 @@ void guarded(const std::function<void()>& action);
 // Set by the window: how an untrapped error is shown.
 extern std::function<void(const QString&)> reportUntrapped;
 
+// Whether a label's tool tip repeats its caption, for captions that may not fit.
+enum class CaptionTip { None, Shown };
+
 class LabelView : public QLabel {
 public:
-    LabelView(Captioned& model, QWidget* parent);
+    LabelView(Captioned& model, QWidget* parent, CaptionTip tip = CaptionTip::None);
 };
 
 class FrameView : public QGroupBox {
@@ -41,6 +44,9 @@ private:
 class ButtonView : public QToolButton {
 public:
     ButtonView(Button& model, const QIcon& picture, QWidget* parent);
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override;
 };
 
 class DriveView : public QComboBox {
@@ -91,7 +97,7 @@ public:
     void rowsReset() override;
     void rowInsertedAtTop() override;
     void rowChanged(int index) override;
-    void visibilityChanged() override;
+    void visibilitySet() override;
     std::function<void()> onVisibility;
     std::function<void()> onColumns;
 
