@@ -117,13 +117,14 @@ poll() {
 # ------------------------------------------------------------------ the display
 
 # start_xvfb: a private X server on the first free display from :150 up; exports DISPLAY.
+# XVFB_SCREEN sets its screen (default 1280x1024x24).
 # With -noreset: by default the server resets when its last client leaves (here the probe),
 # and a client connecting during that reset is turned away.
 start_xvfb() {
     local n
     for ((n = 150; n < 250; n++)); do
         [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-        Xvfb ":$n" -nolisten tcp -noreset -screen 0 1280x1024x24 >"$WORK/xvfb.log" 2>&1 &
+        Xvfb ":$n" -nolisten tcp -noreset -screen 0 "${XVFB_SCREEN:-1280x1024x24}" >"$WORK/xvfb.log" 2>&1 &
         XVFB_PID=$!
         local ok=0 _
         for _ in $(seq 100); do # 10 s
@@ -203,8 +204,10 @@ snapshot() {
 # ------------------------------------------------------------------ the updater
 
 # start_updater: runs the updater from its installation folder; APP_PID is its process.
+# UPDATER_ENV holds more settings for it, such as QT_SCALE_FACTOR=2.
+UPDATER_ENV=()
 start_updater() {
-    (cd "$INST" && exec env QT_QPA_PLATFORM=xcb ./QunaAgg2) >"$WORK/updater.log" 2>&1 &
+    (cd "$INST" && exec env QT_QPA_PLATFORM=xcb "${UPDATER_ENV[@]}" ./QunaAgg2) >"$WORK/updater.log" 2>&1 &
     APP_PID=$!
     log "updater started (pid $APP_PID)"
 }
@@ -363,6 +366,21 @@ click_until_box() {
         log "no box yet: clicking again"
     done
     fail "no message box appeared after clicking the control"
+}
+
+# key_until_box ID KEY: gives the window the keyboard and presses KEY until a message box
+# shows; a key that comes while the updater is still listing the selected archive only beeps.
+key_until_box() {
+    local id=$1 key=$2 try
+    for try in 1 2 3 4; do
+        timeout 5 xdotool windowfocus --sync "$id" 2>/dev/null || true
+        log "window $id: pressing $key"
+        xdotool key --clearmodifiers "$key"
+        if poll 3 any_box; then return 0; fi
+        running "$APP_PID" || fail "the updater ended instead of showing a box"
+        log "no box yet: pressing again"
+    done
+    fail "no message box appeared after pressing $key"
 }
 
 # send_wm_delete ID: the window manager's "close" (WM_PROTOCOLS / WM_DELETE_WINDOW), sent

@@ -1,0 +1,43 @@
+# The keyboard alone: Return and Space press "Elabora", which has the focus at start; the
+# question answers No to N, Alt+N and Escape, each followed by the cancellation notice (closed
+# with Escape or Return), and Sì to S; the closing notice goes with Escape. Then the archive
+# is installed and the new main program started once.
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+
+make_installation
+archive="$INST/Aggiorna/qn45070218.zip"
+make_archive "$archive" 4.5 3200000
+new_main=$(unzip -p "$archive" Quna.exe | sha256sum)
+snapshot "$WORK/before"
+
+start_xvfb
+open_main_window
+
+# press KEY_ON_ELABORA ANSWER CLOSE: a refused question, the installation untouched.
+declined() {
+    key_until_box "$WIN" "$1"
+    answer_box "$2" 10
+    local question=$BOX_ID
+    answer_box "$3" 10 # "Aggiornamento versione Qunawin annullata!!"
+    [[ "$BOX_ID" != "$question" ]] || fail "no notice after answering $2"
+    if poll 1 any_box; then fail "another box after the notice"; fi
+    running "$APP_PID" || fail "the updater ended after answering $2"
+    snapshot "$WORK/now"
+    diff "$WORK/before" "$WORK/now" >/dev/null || fail "the installation changed after answering $2"
+    log "$1 on Elabora, $2 to the question: declined"
+}
+declined Return n Escape
+declined space alt+n Return
+declined Return Escape Escape
+check_nothing_started
+
+key_until_box "$WIN" Return
+answer_box s 10
+question=$BOX_ID
+answer_box Escape 60 # "Elaborazione terminata!!!"
+[[ "$BOX_ID" != "$question" ]] || fail "the same box twice"
+updater_ends 5
+[[ $(sha256sum <"$INST/Quna.exe") == "$new_main" ]] || fail "Quna.exe was not replaced"
+check_started_once 4.5 "$GONE_AT"
+log "passed"
