@@ -444,16 +444,22 @@ void selectArchive(Harness& h, const QString& hostPath) {
     h.form->File1.setListIndex(index);
 }
 
-// Writes an archive with libzip: a normal main program, one entry named `unsafe` (a symbolic
-// link to "../fuori.txt" when `link`), and stored noise to pass the minimum size.
-QString writeUnsafeArchive(const QString& folder, const std::string& unsafe, bool link) {
+// An entry of a hostile archive. A NUL in a name is written as "\x01" and patched into
+// the archive's bytes afterwards, as libzip takes names as C strings.
+struct RawEntry {
+    std::string name;
+    std::string content = "contenuto\n";
+    bool link = false; // a symbolic link to `content`
+};
+const std::string kProgram = "#!/bin/sh\necho 4.5\n";
+
+// Writes an archive with libzip: the entries, then stored noise to pass the minimum size.
+QString writeHostileArchive(const QString& folder, const std::vector<RawEntry>& entries) {
     QDir().mkpath(folder);
     const QString path = folder + u'/' + kArchiveName;
     int error = 0;
     zip_t* z = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!z) return {};
-    static const std::string program = "#!/bin/sh\necho 4.5\n", target = "../fuori.txt";
-    static const std::string content = "scritto fuori\n";
     static const std::string noise = [] {
         std::string n(std::size_t(kPadTo) + 1000, '\0');
         QRandomGenerator rng(7);
@@ -463,17 +469,28 @@ QString writeUnsafeArchive(const QString& folder, const std::string& unsafe, boo
     }();
     auto add = [&](const std::string& name, const std::string& data) {
         zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
-        const zip_int64_t i = zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_RAW);
+        const zip_int64_t i = name.back() == '/'
+                                  ? zip_dir_add(z, name.c_str(), ZIP_FL_ENC_RAW)
+                                  : zip_file_add(z, name.c_str(), src, ZIP_FL_ENC_RAW);
         EXPECT_GE(i, 0) << name;
+        if (name.back() == '/') zip_source_free(src);
         return zip_uint64_t(i);
     };
-    add("Quna.exe", program);
-    const zip_uint64_t i = add(unsafe, link ? target : content);
-    if (link)
-        zip_file_set_external_attributes(z, i, 0, ZIP_OPSYS_UNIX,
-                                         zip_uint32_t(S_IFLNK | 0777) << 16);
-    zip_set_file_compression(z, add("dati/riempimento.bin", noise), ZIP_CM_STORE, 0);
+    for (const RawEntry& e : entries) {
+        const zip_uint64_t i = add(e.name, e.content);
+        if (e.link)
+            zip_file_set_external_attributes(z, i, 0, ZIP_OPSYS_UNIX,
+                                             zip_uint32_t(S_IFLNK | 0777) << 16);
+    }
+    zip_set_file_compression(z, add("riempimento.bin", noise), ZIP_CM_STORE, 0);
     EXPECT_EQ(zip_close(z), 0);
+    QByteArray bytes = Installation::readFile(path);
+    for (const RawEntry& e : entries) {
+        const QByteArray written = QByteArray::fromStdString(e.name);
+        if (written.contains('\x01'))
+            bytes.replace(written, QByteArray(written).replace('\x01', '\0'));
+    }
+    writeBytes(path, bytes);
     return path;
 }
 
@@ -552,48 +569,81 @@ TEST_F(UpdateFaultTest, DamagedArchivesChangeNothing) {
     }
 }
 
-TEST_F(UpdateFaultTest, UnsafeNamesAreRefusedAndNothingIsWrittenOutside) {
+// Archives that would write outside the installation, over the backup or the update's own
+// files, a folder where the main program goes or a file where a folder is: each is refused
+// before anything is moved into place, and the old main program is there and starts.
+TEST_F(UpdateFaultTest, HostileArchivesAreRefusedAndTheMainProgramStays) {
+    const RawEntry program{"Quna.exe", kProgram};
+    const QString unsafe = QStringLiteral("codice Errore = 75\r\nNome non sicuro nell'archivio: ");
+    const QString clash = QStringLiteral("codice Errore = 75\r\nEsiste ");
     const struct {
-        const char* name;
-        bool link;
+        std::vector<RawEntry> entries;
+        QString message; // what the one box starts with
+        QString names;   // what it names
     } cases[] = {
-        {"../fuori.txt", false},
-        {"..\\fuori.txt", false},
-        {"/assoluto.txt", false},
-        {"C:x.txt", false},
-        {"\\\\server\\share\\x.txt", false},
-        {"dati/../../fuori.txt", false},
-        {"collegamento", true},
+        {{program, {"../fuori.txt"}}, unsafe, "../fuori.txt"},
+        {{program, {"..\\fuori.txt"}}, unsafe, "..\\fuori.txt"},
+        {{program, {"/assoluto.txt"}}, unsafe, "/assoluto.txt"},
+        {{program, {"C:x.txt"}}, unsafe, "C:x.txt"},
+        {{program, {"\\\\server\\share\\x.txt"}}, unsafe, "\\\\server\\share\\x.txt"},
+        {{program, {"dati/../../fuori.txt"}}, unsafe, "dati/../../fuori.txt"},
+        {{program, {"collegamento", "../fuori.txt", true}}, unsafe, "collegamento"},
+        // The backup of the main program, the journal, the staging folder, a copy being made.
+        {{{"Quna.OLD", kProgram}}, unsafe, "Quna.OLD (nome riservato alla copia di sicurezza)"},
+        {{program, {"quna.old"}}, unsafe, "quna.old (nome riservato alla copia di sicurezza)"},
+        {{program, {".quna-update.journal"}}, unsafe, ".quna-update.journal (nome riservato"},
+        {{program, {".QUNA-staging-1/n1"}}, unsafe, ".QUNA-staging-1/n1 (nome riservato"},
+        {{program, {".quna-copy-AbC123"}}, unsafe, ".quna-copy-AbC123 (nome riservato"},
+        // The main program is only ever a regular file.
+        {{{"quna.exe/leggimi.txt"}}, unsafe, "quna.exe/leggimi.txt (cartella al posto del"},
+        {{{"Quna.exe/"}}, unsafe, "Quna.exe/ (cartella al posto del"},
+        {{{"Quna.exe", "/bin/sh", true}}, unsafe, "Quna.exe (collegamento simbolico)"},
+        // Within the archive a name is a file or a folder (listed last first).
+        {{program, {"cartella/a.txt"}, {"cartella"}},
+         clash,
+         "un file al posto della cartella: cartella/a.txt"},
+        {{program, {"cartella"}, {"cartella/a.txt"}},
+         clash,
+         "una cartella al posto del file: cartella"},
+        {{program, {"CARTELLA/"}, {"cartella"}},
+         clash,
+         "un file al posto della cartella: CARTELLA/"},
+        // A NUL ends a name as listed: these are not the files dati/nu and Quna.exe.
+        {{program, {"dati/nu\x01vo.dat"}}, unsafe, "dati/nu (carattere nullo"},
+        {{{"Quna.exe\x01.txt", kProgram}}, unsafe, "Quna.exe (carattere nullo"},
     };
     const QStringList absolute = {"/assoluto.txt", "/server", "/fuori.txt"};
     QStringList absentBefore;
     for (const QString& p : absolute)
         if (!QFileInfo::exists(p)) absentBefore << p;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.names.toStdString());
         auto copy = copyOfModel();
-        const QString archive = writeUnsafeArchive(copy->root() + "/altrove", c.name, c.link);
+        const QString archive = writeHostileArchive(copy->root() + "/altrove", c.entries);
         ASSERT_GT(QFileInfo(archive).size(), kPadTo);
         const Tree outsideBefore = outside(*copy);
         Harness h(*copy);
         ASSERT_TRUE(h.load());
         selectArchive(h, archive);
-        ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
-        ASSERT_EQ(h.form->lv.rowCount(), 3);
-        EXPECT_EQ(h.form->lv.row(1).text, QString::fromUtf8(c.name)); // listed as stored
+        ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty()) << joined(h.host.messageTexts());
+        ASSERT_EQ(h.form->lv.rowCount(), int(c.entries.size()) + 1);
         const Outcome o = elabora(h);
         EXPECT_FALSE(o.ended);
-        ASSERT_EQ(o.messages.size(), 1);
-        EXPECT_TRUE(
-            o.messages[0].startsWith("codice Errore = 75\r\nNome non sicuro nell'archivio: "))
-            << joined(o.messages);
-        EXPECT_TRUE(o.messages[0].contains(QString::fromUtf8(c.name))) << joined(o.messages);
+        ASSERT_EQ(o.messages.size(), 1) << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].startsWith(c.message)) << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].contains(c.names)) << joined(o.messages);
         EXPECT_EQ(differsFrom(*oldSet_, *copy, true), "");
         EXPECT_TRUE(mainProgramRuns(*copy));
         EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
         EXPECT_EQ(outside(*copy), outsideBefore);
         for (const QString& p : absentBefore)
             EXPECT_FALSE(QFileInfo::exists(p)) << p.toStdString();
+        // Nothing is left for the next start to recover, and "Esci" starts the old program.
+        Harness again(*copy);
+        ASSERT_TRUE(again.load());
+        EXPECT_TRUE(again.host.messages.empty()) << joined(again.host.messageTexts());
+        EXPECT_FALSE(again.run([&] { app::cmdAnnulla_Click(*again.form); }));
+        EXPECT_EQ(again.host.calls.filter(QRegularExpression("^start ")).size(), 1);
     }
 }
 

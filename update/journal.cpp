@@ -24,7 +24,7 @@ const char* stateName(UpdateState s) {
 }
 
 QString journalHostPath(const app::Form& f) {
-    return fs::toHost(f.PathProgramma + QString::fromLatin1(kJournalName));
+    return fs::toHost(f.PathProgramma + u'\\' + fs::ownName("update.journal"));
 }
 
 } // namespace

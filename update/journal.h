@@ -12,8 +12,6 @@ enum class UpdateState {
     Committed, // the archive's files are in place
 };
 
-constexpr const char* kJournalName = "\\.quna-update.journal";
-
 // The journal names the main program file as spelled on disk, so a restore keeps its name.
 void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile);
 void removeJournal(const app::Form& f);

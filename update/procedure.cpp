@@ -156,6 +156,12 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
         step([&] { f.Zip1.NumericOption(0); }),
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
+        // The backup is what a failed update gives back, and the main program what the
+        // update is judged by and what is started: the archive may replace the latter with a
+        // file of its own, and neither in any other way.
+        step([&] {
+            f.Zip1.reserved = {{QStringLiteral("Quna.OLD")}, {QStringLiteral("Quna.exe")}};
+        }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); })}),
         step([&] {

@@ -202,7 +202,7 @@ void copyReplacing(const QString& source, const QString& target) {
     if (::fstat(input.fd, &sourceInfo) != 0)
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
 
-    QByteArray temporary = encoded(join(parentOf(target), ".quna-copy-XXXXXX"));
+    QByteArray temporary = encoded(join(parentOf(target), ownName("copy-XXXXXX")));
     Descriptor output(::mkstemp(temporary.data()));
     if (output.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
     const auto failWith = [&](int error) {

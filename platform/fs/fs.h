@@ -13,6 +13,18 @@
 
 namespace fs {
 
+// Every file and folder the updater keeps for itself beside the files it changes (a copy being
+// written, the update journal, the extraction's staging folder) is a dot name starting with
+// this prefix: no archive may write such a name, and the start after a killed run removes
+// whatever of them it left behind.
+inline constexpr char kOwnNamePrefix[] = ".quna-";
+inline QString ownName(const char* rest) {
+    return QString::fromLatin1(kOwnNamePrefix) + QString::fromLatin1(rest);
+}
+inline bool isOwnName(const QString& name) {
+    return name.startsWith(QLatin1String(kOwnNamePrefix), Qt::CaseInsensitive);
+}
+
 struct Drive {
     QChar letter;     // upper case
     QString hostRoot; // host folder the drive's root maps to

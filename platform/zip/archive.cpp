@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -32,8 +33,10 @@ constexpr std::int32_t kFolder = 0x10, kReadOnly = 0x01, kArchiveBit = 0x20;
 }
 
 [[noreturn]] void raiseUnsafe(const QString& name, const char* why) {
-    vb::raise(vb::err::PathFileAccess,
-              "Nome non sicuro nell'archivio: " + name + " (" + QString::fromUtf8(why) + ")");
+    // A NUL would cut the message where it stands: it is shown as "\0".
+    vb::raise(vb::err::PathFileAccess, "Nome non sicuro nell'archivio: " +
+                                           QString(name).replace(QChar(0), QStringLiteral("\\0")) +
+                                           " (" + QString::fromUtf8(why) + ")");
 }
 
 // Damaged or unreadable entry data: the archive is not usable as a whole.
@@ -70,6 +73,8 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 // An entry name as folders below the destination: "\" and "/" both separate, empty and "."
 // components drop out. Anything that could reach outside the destination is refused.
 QStringList safeComponents(const QString& name) {
+    // The system calls end a name at a NUL: "Quna.exe<NUL>.txt" would write Quna.exe.
+    if (name.contains(QChar(0))) raiseUnsafe(name, "carattere nullo nel nome");
     if (name.startsWith(u'/') || name.startsWith(u'\\')) raiseUnsafe(name, "percorso assoluto");
     if (name.contains(u':')) raiseUnsafe(name, "unità o flusso alternativo");
     QStringList parts;
@@ -78,9 +83,10 @@ QStringList safeComponents(const QString& name) {
         if (part == u"..") raiseUnsafe(name, "risale oltre la cartella");
         parts << part;
     }
-    // The staging folder is the extraction's own: an entry must not write into it.
-    if (!parts.isEmpty() && parts.first().startsWith(kStagingPrefix, Qt::CaseInsensitive))
-        raiseUnsafe(name, "cartella di lavoro dell'estrazione");
+    // The staging folder, the journal and the copies being written belong to the update
+    // that is running: an entry must not write over them.
+    if (!parts.isEmpty() && fs::isOwnName(parts.first()))
+        raiseUnsafe(name, "nome riservato all'aggiornamento");
     return parts;
 }
 
@@ -116,6 +122,7 @@ struct Archive::Impl {
     QString staging;     // host path of the staging folder, empty until the first entry
     std::vector<Staged> staged;
     QHash<QString, std::size_t> stagedByTarget; // lower-case target path -> index in staged
+    QSet<QString> stagedFolders;                // lower-case folders the staged entries need
     bool failed = false;
     int serial = 0;
 
@@ -259,7 +266,7 @@ struct Archive::Impl {
         return staging + u'/' + kind + QString::number(k);
     }
 
-    void stage(const QString& listedText) {
+    void stage(const QString& listedText, const ReservedNames& reserved) {
         if (failed) vb::raise(vb::err::InvalidCall, "Estrazione annullata da un errore precedente");
         int index = lookup(listedText);
         bool folder = index >= 0 && (attributes(entries[std::size_t(index)]) & kFolder);
@@ -273,10 +280,17 @@ struct Archive::Impl {
         const QString& name = entries[std::size_t(index)].name;
         const QStringList parts = safeComponents(name);
         if (isSymlink(entries[std::size_t(index)])) raiseUnsafe(name, "collegamento simbolico");
+        if (entries[std::size_t(index)].nameCut) raiseUnsafe(name, "carattere nullo nel nome");
         if (parts.isEmpty()) {
             if (folder) return; // "./": the destination itself
             raiseUnsafe(name, "nome vuoto");
         }
+        if (reserved.untouchable.contains(parts.first(), Qt::CaseInsensitive))
+            raiseUnsafe(name, "nome riservato alla copia di sicurezza");
+        if (reserved.fileOnly.contains(parts.first(), Qt::CaseInsensitive) &&
+            (folder || parts.size() > 1))
+            raiseUnsafe(name, "cartella al posto del programma");
+        refuseClash(parts, folder, name);
         const QString destHost = destinationHost();
         if (!staging.isEmpty() && destHost != stagingDest)
             vb::raise(vb::err::InvalidCall,
@@ -287,8 +301,7 @@ struct Archive::Impl {
         const QString targetPath = target(destHost, parts, folder);
 
         if (staging.isEmpty()) {
-            const QString path =
-                destHost + u'/' + QString::fromLatin1(kStagingPrefix) + QString::number(::getpid());
+            const QString path = destHost + u'/' + kStagingPrefix + QString::number(::getpid());
             fs::checkpoint("create staging folder");
             if (::mkdir(hostBytes(path).constData(), 0700) != 0) raiseErrno(errno, path);
             staging = path;
@@ -300,6 +313,8 @@ struct Archive::Impl {
             item.serial = ++serial;
             writeStaged(index, targetPath, stagedPath('n', item.serial));
         }
+        for (qsizetype i = 1; i < parts.size() + (folder ? 1 : 0); ++i)
+            stagedFolders.insert(parts.mid(0, i).join(u'/').toLower());
         // The same target extracted twice: the later extraction wins.
         const QString key = parts.join(u'/').toLower();
         if (auto it = stagedByTarget.constFind(key); it != stagedByTarget.cend()) {
@@ -308,6 +323,21 @@ struct Archive::Impl {
         }
         stagedByTarget.insert(key, staged.size());
         staged.push_back(item);
+    }
+
+    // Within the archive too a name is either a file or a folder. A clash between two entries
+    // ("dati" a file, "dati/nuovo.txt" below it) is refused while nothing has been moved.
+    void refuseClash(const QStringList& parts, bool folder, const QString& name) const {
+        const auto stagedFile = [&](const QString& key) {
+            const auto it = stagedByTarget.constFind(key);
+            return it != stagedByTarget.cend() && !staged[it.value()].folder;
+        };
+        for (qsizetype i = 1; i < parts.size() + (folder ? 1 : 0); ++i)
+            if (stagedFile(parts.mid(0, i).join(u'/').toLower()))
+                vb::raise(vb::err::PathFileAccess,
+                          "Esiste un file al posto della cartella: " + name);
+        if (!folder && stagedFolders.contains(parts.join(u'/').toLower()))
+            vb::raise(vb::err::PathFileAccess, "Esiste una cartella al posto del file: " + name);
     }
 
     void writeStaged(int index, const QString& targetPath, const QString& path) {
@@ -491,6 +521,7 @@ struct Archive::Impl {
         stagingDest.clear();
         staged.clear();
         stagedByTarget.clear();
+        stagedFolders.clear();
     }
 
     // Forgets the archive and anything staged for it.
@@ -558,7 +589,7 @@ vb::Variant Archive::EntryCompressedSize(std::int32_t index) const {
 void Archive::ExtractEntry(const QString& listedText) {
     d->requireOpen();
     try {
-        d->stage(listedText);
+        d->stage(listedText, reserved);
     } catch (...) {
         // All or nothing: one failed entry cancels the whole extraction of this archive.
         d->failed = true;

@@ -2,6 +2,7 @@
 // The archive component the window holds: a zip archive opened by path, its entries read
 // by index, and extraction of listed entries into a destination folder. Every member raises
 // vb::VbError on failure. Results are variants, as the window converts them itself.
+#include "platform/fs/fs.h"
 #include "platform/vb/variant.h"
 
 #include <QString>
@@ -16,7 +17,7 @@ namespace zipc {
 // this prefix plus the process id (a dot name, so the file lists hide it): staged files are
 // n1, n2, ... CloseArchive then writes the commit list and moves the staged files into
 // place; the files they replace are kept there as o1, o2, ... until all moves are done.
-inline constexpr char kStagingPrefix[] = ".quna-staging-";
+inline const QString kStagingPrefix = fs::ownName("staging-");
 // The commit list, present once CloseArchive has begun to move files: one UTF-8 line per
 // target, the staged file name (empty for a folder), a tab, the destination-relative path
 // ("\" separated, a folder ends in "\"). Every staged file was complete before it was
@@ -54,6 +55,13 @@ public:
     // staging folder goes; an error it raises leaves the staging folder (and its commit
     // list) for the crash recovery, and comes out of CloseArchive.
     std::function<void()> onCommitted;
+    // Names directly in the destination folder that are not the archive's to take as it
+    // likes, matched without regard to case: `untouchable` ones no entry may write (the
+    // backup of the main program), `fileOnly` ones only a regular file entry may (the main
+    // program: never a folder, a link or a path through it).
+    struct ReservedNames {
+        QStringList untouchable, fileOnly;
+    } reserved;
 
     bool isOpen() const;
 

@@ -101,8 +101,10 @@ QString strictUtf8(const char* bytes, std::size_t length) {
 
 // See DirectoryEntry::name.
 QString decodeName(const char* raw, std::size_t length, bool flaggedUtf8, std::uint8_t host,
-                   const QString& unicodePath) {
+                   const QString& unicodePath, bool& cut) {
+    const std::size_t whole = length;
     length = std::size_t(std::find(raw, raw + length, '\0') - raw);
+    cut = length < whole && (flaggedUtf8 || unicodePath.isNull());
     if (flaggedUtf8) {
         QString text = strictUtf8(raw, length);
         if (text.isNull()) notAnArchive();
@@ -229,7 +231,8 @@ const unsigned char* readHeader(const unsigned char* p, const unsigned char* end
         }
         extra = data + length;
     }
-    entry.name = decodeName(name, nameLength, flags & kUtf8Flag, entry.hostSystem, unicodePath);
+    entry.name = decodeName(name, nameLength, flags & kUtf8Flag, entry.hostSystem, unicodePath,
+                            entry.nameCut);
     return extraEnd + commentLength;
 }
 

@@ -15,7 +15,8 @@
 namespace zipc {
 
 struct DirectoryEntry {
-    QString name; // decoded as the archive declares it
+    QString name;         // decoded as the archive declares it, up to a NUL
+    bool nameCut = false; // the stored name went on after a NUL: not the file it names
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
     std::uint32_t crc = 0;

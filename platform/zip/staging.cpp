@@ -40,7 +40,7 @@ void rollForward(const QString& destinationWindowsPath, const QString& staging) 
 
 QStringList stagingFolders(const QString& destination) {
     return QDir(destination)
-        .entryList({QString::fromLatin1(kStagingPrefix) + u'*'},
+        .entryList({kStagingPrefix + u'*'},
                    QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
 }
 
