@@ -1,5 +1,6 @@
 // Windows paths over a temporary folder mapped as drive C:, and the file operations on it.
 #include "platform/fs/fs.h"
+#include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 
 #include <QDir>
@@ -14,10 +15,10 @@
 
 namespace {
 
-std::int32_t errorOf(const std::function<void()> &action) {
+std::int32_t errorOf(const std::function<void()>& action) {
     try {
         action();
-    } catch (const vb::VbError &e) {
+    } catch (const vb::VbError& e) {
         return e.number();
     }
     return 0;
@@ -33,31 +34,71 @@ protected:
     }
     void TearDown() override {
         QDir::setCurrent(startFolder);
+        fs::setProgramFolderForTests({});
+        if (savedPrefix.isNull())
+            qunsetenv("WINEPREFIX");
+        else
+            qputenv("WINEPREFIX", savedPrefix);
         fs::setDrives({});
         fs::setFaultHook({});
         fs::setProbeHook({});
     }
-    QString path(const QString &relative) const { return root + "/" + relative; }
-    void write(const QString &relative, const QByteArray &bytes) const {
+    QString path(const QString& relative) const { return root + "/" + relative; }
+    void write(const QString& relative, const QByteArray& bytes) const {
         QDir().mkpath(QFileInfo(path(relative)).path());
         QFile file(path(relative));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
     }
-    void folder(const QString &relative) const { QDir().mkpath(path(relative)); }
-    QByteArray read(const QString &relative) const {
+    void folder(const QString& relative) const { QDir().mkpath(path(relative)); }
+    QByteArray read(const QString& relative) const {
         QFile file(path(relative));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
     // False when the file system refuses user extended attributes.
-    bool setDosAttributes(const QString &relative, const QByteArray &value) const {
+    bool setDosAttributes(const QString& relative, const QByteArray& value) const {
         return ::setxattr(QFile::encodeName(path(relative)).constData(), "user.DOSATTRIB",
                           value.constData(), value.size(), 0) == 0;
+    }
+
+    void link(const QString& target, const QString& relative) const {
+        QDir().mkpath(QFileInfo(path(relative)).path());
+        ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
+                            QFile::encodeName(path(relative)).constData()),
+                  0)
+            << relative.toStdString();
+    }
+    // A Wine prefix "pfx" as an installation has it, with the updater in C:\QUNAWIN and the
+    // host's own drive table in use (no WINEPREFIX).
+    void makePrefix() {
+        folder("pfx/drive_c/QUNAWIN/DATI");
+        write("pfx/drive_c/QUNAWIN/DATI/quna.mdb", "x");
+        folder("share/QUNA");
+        write("share/QUNA/x.txt", "x");
+        write("file.txt", "x");
+        folder("lower");
+        folder("upper");
+        link("../drive_c", "pfx/dosdevices/c:");
+        link("/", "pfx/dosdevices/z:");
+        link(path("share"), "pfx/dosdevices/S:"); // upper case, as some tools write them
+        link(path("missing"), "pfx/dosdevices/d:");
+        link("e:", "pfx/dosdevices/e:"); // a link to itself
+        link(path("file.txt"), "pfx/dosdevices/f:");
+        link(path("lower"), "pfx/dosdevices/h:");
+        link(path("upper"), "pfx/dosdevices/H:"); // Wine's lower-case spelling wins
+        link("/dev/null", "pfx/dosdevices/d::");  // a device, not a drive
+        link("/dev/ttyS0", "pfx/dosdevices/com1");
+        link(path("share/QUNA"), "pfx/dosdevices/unc/server/quna");
+        link(path("share"), "pfx/dosdevices/unc/Server2/Docs");
+        qunsetenv("WINEPREFIX");
+        fs::setProgramFolderForTests(path("pfx/drive_c/QUNAWIN"));
+        fs::setDrives({});
     }
 
     QTemporaryDir temp;
     QString root;
     QString startFolder = QDir::currentPath();
+    QByteArray savedPrefix = qgetenv("WINEPREFIX");
 };
 
 TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
@@ -68,8 +109,8 @@ TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
     write("README.TXT", "x");
     folder("Quna/Data");
     struct Case {
-        const char *windows;
-        const char *host; // relative to the drive root
+        const char* windows;
+        const char* host; // relative to the drive root
     } cases[] = {
         {"C:\\Quna\\Config.DAT", "Quna/Config.DAT"},
         {"c:\\QUNA\\config.dat", "Quna/Config.DAT"},
@@ -82,7 +123,7 @@ TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
         {"C:\\Readme.txt", "Readme.txt"},
         {"C:\\readme.TXT", "README.TXT"}, // no exact name: the first in sorted order
     };
-    for (const Case &c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(fs::toHost(c.windows), path(c.host)) << c.windows;
     EXPECT_EQ(fs::toHost("C:"), root);
     EXPECT_EQ(fs::toHost("C:\\"), root);
@@ -102,7 +143,7 @@ TEST_F(FsTest, HostPathsAsDrivePaths) {
     EXPECT_EQ(fs::toWindows(root), "C:\\");
     EXPECT_EQ(fs::toWindows("/opt/quna"), "Z:\\opt\\quna");
     EXPECT_EQ(fs::toWindows("/"), "Z:\\");
-    for (const QString &host : {path("Quna/Data"), root, QString("/opt/quna")})
+    for (const QString& host : {path("Quna/Data"), root, QString("/opt/quna")})
         EXPECT_EQ(fs::toHost(fs::toWindows(host)), host);
 
     const QString program = fs::programFolder();
@@ -120,7 +161,7 @@ TEST_F(FsTest, ExistenceOfFilesFoldersAndHiddenEntries) {
                         QFile::encodeName(path("link.txt")).constData()),
               0);
     struct Case {
-        const char *windows;
+        const char* windows;
         bool normalFile, entry, folder;
     } cases[] = {
         {"C:\\PLAIN.TXT", true, true, false},      {"C:\\link.txt", true, true, false},
@@ -128,7 +169,7 @@ TEST_F(FsTest, ExistenceOfFilesFoldersAndHiddenEntries) {
         {"C:\\.hiddenfolder", false, false, true}, {"C:\\missing.txt", false, false, false},
         {"Q:\\plain.txt", false, false, false},    {"M:\\plain.txt", false, false, false},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         EXPECT_EQ(fs::normalFileExists(c.windows), c.normalFile) << c.windows;
         EXPECT_EQ(fs::entryExists(c.windows), c.entry) << c.windows;
         EXPECT_EQ(fs::folderExists(c.windows), c.folder) << c.windows;
@@ -137,7 +178,7 @@ TEST_F(FsTest, ExistenceOfFilesFoldersAndHiddenEntries) {
 
 TEST_F(FsTest, DosAttributesHideFiles) {
     struct Case {
-        const char *name;
+        const char* name;
         QByteArray attributes;
         bool visible;
     } cases[] = {
@@ -147,7 +188,7 @@ TEST_F(FsTest, DosAttributesHideFiles) {
         {"blob.dat", QByteArray("0x2\0\4\0\4\0\0\0", 10), false}, // text with a binary tail
         {"binary.dat", QByteArray("\2\0\0\0", 4), true},          // binary only: ignored
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         write(c.name, "x");
         if (!setDosAttributes(c.name, c.attributes))
             GTEST_SKIP() << "no user extended attributes here; the dot rule still applies";
@@ -168,7 +209,7 @@ TEST_F(FsTest, ReadsFirstRecordAsWindows1252) {
         {QByteArray("\xE0\x80\t\0\r\n\x9F", 7),
          QString::fromUtf8("à€\t") + QChar(0) + "\r\n" + QChar(0x178) + QString(43, u' ')},
     };
-    for (const Case &c : cases) {
+    for (const Case& c : cases) {
         write("record.dat", c.bytes);
         EXPECT_EQ(fs::readRecord("C:\\RECORD.DAT", 50), c.record) << c.bytes.toHex().constData();
     }
@@ -178,7 +219,7 @@ TEST_F(FsTest, FailuresRaiseTheRuntimeNumbers) {
     write("source.txt", "x");
     folder("Folder");
     struct Case {
-        const char *what;
+        const char* what;
         std::function<void()> action;
         std::int32_t number;
     } cases[] = {
@@ -199,7 +240,7 @@ TEST_F(FsTest, FailuresRaiseTheRuntimeNumbers) {
         {"list missing", [] { fs::subfolders("C:\\no"); }, 76},
         {"sync missing", [] { fs::syncFileSystem("/no/such/folder/x"); }, 76},
     };
-    for (const Case &c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(errorOf(c.action), c.number) << c.what;
     EXPECT_EQ(fs::checkpointCount(), 0) << "refused operations change nothing";
 }
@@ -231,13 +272,13 @@ TEST_F(FsTest, CopyReplacesTheDestinationItself) {
 }
 
 TEST_F(FsTest, ListsSortedWithoutRegardToCase) {
-    for (const char *name : {"QN45070218.ZIP", "qn1.zip", "Qn2.Zip", "qnx.txt", "other.zip",
+    for (const char* name : {"QN45070218.ZIP", "qn1.zip", "Qn2.Zip", "qnx.txt", "other.zip",
                              ".qn-hidden.zip", "abc.zip", "ABC.zip", "README"})
         write(name, "x");
-    for (const char *name : {"qnfolder.zip", "Beta", "alpha", ".git"})
+    for (const char* name : {"qnfolder.zip", "Beta", "alpha", ".git"})
         folder(name);
     struct Case {
-        const char *pattern;
+        const char* pattern;
         QStringList names;
     } cases[] = {
         {"qn*.zip", {"qn1.zip", "Qn2.Zip", "QN45070218.ZIP"}},
@@ -249,7 +290,7 @@ TEST_F(FsTest, ListsSortedWithoutRegardToCase) {
           "README"}},
         {"nothing*", {}},
     };
-    for (const Case &c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(fs::matchingFiles("C:\\", c.pattern), c.names) << c.pattern;
     EXPECT_EQ(fs::subfolders("C:"), QStringList({"alpha", "Beta", "qnfolder.zip"}));
 }
@@ -259,7 +300,7 @@ TEST_F(FsTest, ProbesDrives) {
         char16_t letter;
         std::int32_t number;
     } cases[] = {{u'C', 0}, {u'c', 0}, {u'M', 68}, {u'Q', 68}};
-    for (const Case &c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(errorOf([&] { fs::probeDrive(c.letter); }), c.number) << char(c.letter);
 
     int tries = 0; // a drive that becomes ready on the third try
@@ -272,7 +313,7 @@ TEST_F(FsTest, ProbesDrives) {
 TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
     write("source.txt", "x");
     std::vector<std::pair<int, std::string>> seen;
-    fs::setFaultHook([&](int step, const char *what) {
+    fs::setFaultHook([&](int step, const char* what) {
         seen.emplace_back(step, what);
         if (step == 3) vb::raise(vb::err::PermissionDenied); // a read-only file system
     });
@@ -287,12 +328,165 @@ TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
     EXPECT_EQ(seen, expected);
 }
 
+TEST_F(FsTest, PrefixDrivesAndShares) {
+    makePrefix();
+    struct DriveCase {
+        char16_t letter;
+        QString hostRoot;
+        std::int32_t probe;
+    } table[] = {
+        {u'C', path("pfx/drive_c"), 0},
+        {u'D', path("missing"), 68},           // a dangling link
+        {u'E', path("pfx/dosdevices/e:"), 68}, // a link loop
+        {u'F', path("file.txt"), 68},          // a link to a file
+        {u'H', path("lower"), 0},
+        {u'S', path("share"), 0},
+        {u'Z', "/", 0},
+    };
+    const std::vector<fs::Drive>& drives = fs::drives();
+    ASSERT_EQ(drives.size(), std::size(table));
+    for (std::size_t i = 0; i < drives.size(); ++i) {
+        EXPECT_EQ(drives[i].letter, table[i].letter);
+        EXPECT_EQ(drives[i].hostRoot, table[i].hostRoot) << char(table[i].letter);
+        EXPECT_EQ(errorOf([&] { fs::probeDrive(table[i].letter); }), table[i].probe)
+            << char(table[i].letter);
+    }
+    EXPECT_EQ(fs::winePrefix(), path("pfx"));
+    EXPECT_EQ(fs::programFolder(), "C:\\QUNAWIN"); // the longest root, not Z:
+    EXPECT_EQ(drives[0].label, path("pfx/drive_c"));
+
+    struct PathCase {
+        const char* windows;
+        QString host; // empty: the error
+        std::int32_t error;
+    } paths[] = {
+        {"C:\\QUNAWIN\\DATI\\QUNA.MDB", path("pfx/drive_c/QUNAWIN/DATI/quna.mdb"), 0},
+        {"s:\\quna\\X.TXT", path("share/QUNA/x.txt"), 0},
+        {"\\\\SERVER\\QUNA\\x.txt", path("share/QUNA/x.txt"), 0},
+        {"//server/quna/../../..", path("share/QUNA"), 0}, // never above the share
+        {"\\\\server2\\DOCS\\quna", path("share/QUNA"), 0},
+        {"\\\\server\\nothere\\x", {}, 76},
+        {"\\\\nobody\\quna", {}, 76},
+        {"\\\\server", {}, 76},
+        {"\\\\", {}, 76},
+        {"D:\\x", {}, 68},
+        {"E:\\x", {}, 68},
+        {"F:\\x", {}, 68},
+        {"Q:\\x", {}, 76},
+    };
+    for (const PathCase& c : paths) {
+        if (c.error) {
+            EXPECT_EQ(errorOf([&] { fs::toHost(c.windows); }), c.error) << c.windows;
+            EXPECT_FALSE(fs::entryExists(c.windows)) << c.windows;
+        } else {
+            EXPECT_EQ(fs::toHost(c.windows), c.host) << c.windows;
+        }
+    }
+
+    struct HostCase {
+        QString host;
+        const char* windows;
+    } hosts[] = {
+        {path("pfx/drive_c/QUNAWIN/DATI"), "C:\\QUNAWIN\\DATI"},
+        {path("share"), "S:\\"},
+        {path("share/QUNA/x.txt"), "\\\\server\\quna\\x.txt"}, // the share's root is longer
+        {path("share/QUNA"), "\\\\server\\quna"},
+        {"/etc", "Z:\\etc"},
+    };
+    for (const HostCase& c : hosts)
+        EXPECT_EQ(fs::toWindows(c.host), c.windows) << c.host.toStdString();
+
+    // The current folder on a share: a path from its root stays on the share.
+    fs::changeFolder("\\\\server\\quna");
+    EXPECT_EQ(fs::currentFolder(), "\\\\server\\quna");
+    EXPECT_EQ(fs::toHost("\\x.txt"), path("share/QUNA/x.txt"));
+    EXPECT_EQ(fs::toHost("x.txt"), path("share/QUNA/x.txt"));
+
+    // Without dosdevices/unc, shares are not found (no CIFS mount of that name here).
+    QDir(path("pfx/dosdevices/unc")).removeRecursively();
+    EXPECT_EQ(errorOf([] { fs::toHost("\\\\server\\quna\\x.txt"); }), 76);
+    EXPECT_EQ(fs::toWindows(path("share/QUNA/x.txt")), "S:\\QUNA\\x.txt");
+}
+
+TEST_F(FsTest, PrefixLabelsAndBadPrefixes) {
+    makePrefix();
+    write("share/.windows-label", "Archivi QUNA\nsecond line");
+    write("lower/.windows-label", "");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pfx/drive_c/.windows-label")).constData(), 0600), 0);
+    for (int i = 0; i < 300; ++i) // hundreds of entries that are no drives
+        link(path("missing"), QString("pfx/dosdevices/com%1").arg(i + 2));
+    QStringList shown;
+    for (const fs::Drive& drive : fs::drives())
+        shown << QString(drive.letter) + ' ' + drive.label;
+    EXPECT_EQ(shown, QStringList({"C " + path("pfx/drive_c"), "D " + path("missing"),
+                                  "E " + path("pfx/dosdevices/e:"), "F " + path("file.txt"),
+                                  "H " + path("lower"), "S Archivi QUNA", "Z /"}));
+
+    // What is no prefix leaves the host's own table: each row is the program's folder and
+    // WINEPREFIX; the table then has Z: for "/" and no drive C:.
+    folder("plain/quna");
+    write("notprefix/dosdevices", "a file");
+    link(path("loop"), "loop");
+    link(path("loop"), "looped/dosdevices");
+    folder("empty/dosdevices");
+    struct Case {
+        QString program;
+        QString winePrefix; // null: unset
+        QString found;
+    } cases[] = {
+        {path("plain/quna"), QString(), ""},
+        {path("plain/quna"), path("plain"), ""},                   // no dosdevices
+        {path("plain/quna"), path("notprefix"), ""},               // dosdevices is a file
+        {path("plain/quna"), path("looped"), ""},                  // dosdevices loops
+        {path("plain/quna"), "pfx", ""},                           // not an absolute path
+        {path("plain/quna"), path("pfx"), path("pfx")},            // Wine's own convention
+        {path("pfx/drive_c/QUNAWIN"), path("empty"), path("pfx")}, // the own prefix first
+        {path("empty/quna"), QString(), path("empty")},            // a prefix without drives
+    };
+    for (const Case& c : cases) {
+        fs::setProgramFolderForTests(c.program);
+        if (c.winePrefix.isNull())
+            qunsetenv("WINEPREFIX");
+        else
+            qputenv("WINEPREFIX", QFile::encodeName(c.winePrefix));
+        EXPECT_EQ(fs::winePrefix(), c.found)
+            << c.program.toStdString() << " " << c.winePrefix.toStdString();
+        const std::vector<fs::Drive> table = fs::hostDrives();
+        ASSERT_FALSE(table.empty());
+        EXPECT_EQ(table.front().letter == u'C', c.found == path("pfx"))
+            << c.winePrefix.toStdString();
+        EXPECT_EQ(table.back().letter, u'Z');
+    }
+}
+
 TEST(HostDrives, RootIsDriveZ) {
     const std::vector<fs::Drive> table = fs::hostDrives();
     ASSERT_FALSE(table.empty());
-    EXPECT_EQ(table.front().letter, u'Z');
-    EXPECT_EQ(table.front().hostRoot, "/");
+    EXPECT_EQ(table.back().letter, u'Z'); // in letter order, as the drive list shows them
+    EXPECT_EQ(table.back().hostRoot, "/");
     EXPECT_EQ(fs::toWindows("/opt/quna"), "Z:\\opt\\quna");
+}
+
+TEST(HostDrives, VolumeLettersDependOnTheMountAlone) {
+    struct Case {
+        QStringList folders; // in mount order
+        QString letters;     // "-" for none
+    } cases[] = {
+        {{"/mnt/server"}, "S"},
+        {{"/media/usb", "/mnt/server"}, "US"},
+        {{"/mnt/server", "/media/stick"}, "ST"}, // the later one moves on, never the earlier
+        {{"/mnt/s", "/mnt/share", "/mnt/t"}, "STU"},
+        {{"/mnt/yy", "/mnt/y"}, "YD"},                  // wraps from Y to D
+        {{"/mnt/abc", "/mnt/123", "/mnt/zeta"}, "DEF"}, // no letter of its own: from D
+        {{"/media/Ärger", "/mnt/c"}, "DE"},
+        {QStringList(25, "/mnt/x"), "XYDEFGHIJKLMNOPQRSTUVW---"}, // 22 letters
+    };
+    for (const Case& c : cases) {
+        QString letters;
+        for (QChar letter : fs::detail::volumeLetters(c.folders))
+            letters += letter.isNull() ? QChar(u'-') : letter;
+        EXPECT_EQ(letters, c.letters) << c.folders.join(' ').toStdString();
+    }
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "platform/db/ado.h"
 #include "platform/vb/error.h"
 
+#include <unistd.h>
+
 using namespace testing_support;
 
 namespace {
@@ -255,6 +257,31 @@ TEST_F(StartupTest, UpdateFolderOnTheDataDriveWhenItExists) {
             EXPECT_EQ(h.form->Drive1.drive(), "z:");
             EXPECT_EQ(h.form->Dir1.path(), Installation::win(inst.updates()));
         }
+    }
+}
+
+TEST_F(StartupTest, InsideAWinePrefix) {
+    // The installation's folder is a prefix whose C: is that folder itself: the updater is
+    // C:\quna, its data C:\data, also reached as S: and as the share \\SERVER\QUNA.
+    inst.standard();
+    const QString devices = inst.root() + "/dosdevices";
+    QDir().mkpath(devices + "/unc/server");
+    const std::pair<const char*, const char*> links[] = {
+        {"..", "c:"}, {"/", "z:"}, {"../data", "s:"}, {"../../../data", "unc/server/quna"}};
+    for (const auto& [target, name] : links)
+        ASSERT_EQ(::symlink(target, QFile::encodeName(devices + "/" + name).constData()), 0);
+    fs::setDrives({});
+    for (const char* config : {"C:\\data", "S:", "\\\\SERVER\\QUNA", "//server/quna/"}) {
+        SCOPED_TRACE(config);
+        inst.writeConfig(config); // 50 bytes
+        Harness h(inst);
+        ASSERT_TRUE(h.load());
+        EXPECT_TRUE(h.host.messages.empty()) << h.host.messageTexts().join("|").toStdString();
+        EXPECT_EQ(h.form->PathProgramma, "C:\\quna");
+        EXPECT_EQ(h.form->lblPathArchivi.caption(), QString(config) + "\\quna.mdb");
+        EXPECT_EQ(h.form->lblVersDB.caption(), "4.4  del  10-01-07");
+        EXPECT_EQ(h.form->lblVersPC.caption(), "4.4  del 10-01-07");
+        EXPECT_EQ(h.form->Dir1.path(), "C:\\quna\\Aggiorna");
     }
 }
 

@@ -59,24 +59,41 @@ bool hasDrive(const QString& path) {
 }
 
 struct WindowsPath {
-    QChar letter;
+    QChar letter;           // the drive, or none for a server share
+    QString server, share;  // the share of a path "\\server\share\..."
     QStringList components; // no empty, "." or ".." components left
 };
 
+// The drive ("C:") or the share ("\\server\share") of a full path.
+QString volumeOf(const QString& path) {
+    if (hasDrive(path)) return path.left(2);
+    const QStringList parts = QString(path).replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts);
+    return parts.size() < 2 ? QString() : QStringLiteral("\\\\%1\\%2").arg(parts[0], parts[1]);
+}
+
 WindowsPath parse(const QString& path) {
+    const bool isShare = path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
     QString full = path;
-    if (!hasDrive(path)) {
-        // A path starting with two separators names a network share, which has no drive.
-        if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]))
-            vb::raise(vb::err::PathNotFound);
+    if (!hasDrive(path) && !isShare) {
         const QString current = currentFolder();
-        full = !path.isEmpty() && isSeparator(path[0]) ? current.left(2) + path
+        full = !path.isEmpty() && isSeparator(path[0]) ? volumeOf(current) + path
                                                        : current + u'\\' + path;
     }
-    WindowsPath parsed{full[0].toUpper(), {}};
-    QString rest = full.mid(2);
+    WindowsPath parsed;
+    QString rest = full;
     rest.replace(u'/', u'\\');
-    for (const QString& component : rest.split(u'\\', Qt::SkipEmptyParts)) {
+    if (hasDrive(full)) {
+        parsed.letter = full[0].toUpper();
+        rest = rest.mid(2);
+    }
+    QStringList components = rest.split(u'\\', Qt::SkipEmptyParts);
+    if (parsed.letter.isNull()) {
+        // "\\server\share" is the root of the share's path; no share, no path.
+        if (components.size() < 2) vb::raise(vb::err::PathNotFound);
+        parsed.server = components.takeFirst();
+        parsed.share = components.takeFirst();
+    }
+    for (const QString& component : components) {
         if (component == u"..") {
             if (!parsed.components.isEmpty()) parsed.components.removeLast();
         } else if (component != u".") {
@@ -245,10 +262,17 @@ std::optional<struct stat> detail::statOf(const QString& hostPath, bool followLi
 
 QString toHost(const QString& windowsPath) {
     const WindowsPath parsed = parse(windowsPath);
-    const auto drive = detail::findDrive(parsed.letter);
-    if (!drive) vb::raise(vb::err::PathNotFound);
-    if (!isFolder(drive->hostRoot)) vb::raise(vb::err::DeviceUnavailable);
-    QString host = drive->hostRoot;
+    QString host;
+    if (parsed.letter.isNull()) {
+        const auto root = detail::findShare(parsed.server, parsed.share);
+        if (!root) vb::raise(vb::err::PathNotFound);
+        host = *root;
+    } else {
+        const auto drive = detail::findDrive(parsed.letter);
+        if (!drive) vb::raise(vb::err::PathNotFound);
+        host = drive->hostRoot;
+    }
+    if (!isFolder(host)) vb::raise(vb::err::DeviceUnavailable);
     bool resolving = true; // once a component is missing, the rest is taken as written
     for (const QString& component : parsed.components) {
         const QString found = resolving ? findEntry(host, component) : QString();
@@ -260,16 +284,28 @@ QString toHost(const QString& windowsPath) {
 
 QString toWindows(const QString& hostPath) {
     const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(hostPath));
-    const Drive* best = nullptr;
-    for (const Drive& drive : drives()) {
-        const QString& root = drive.hostRoot;
-        const bool inside = root == u"/" || path == root || path.startsWith(root + u'/');
-        if (inside && (!best || root.size() > best->hostRoot.size())) best = &drive;
-    }
-    if (!best) vb::raise(vb::err::PathNotFound);
-    QString rest = path.mid(best->hostRoot.size());
+    const auto inside = [&](const QString& root) {
+        return root == u"/" || path == root || path.startsWith(root + u'/');
+    };
+    QString bestRoot, bestName; // the longest matching root wins; drives come first
+    for (const Drive& drive : drives())
+        if (inside(drive.hostRoot) &&
+            (bestName.isEmpty() || drive.hostRoot.size() > bestRoot.size())) {
+            bestRoot = drive.hostRoot;
+            bestName = QString(drive.letter) + u':';
+        }
+    for (const detail::Share& share : detail::shares())
+        if (inside(share.hostRoot) &&
+            (bestName.isEmpty() || share.hostRoot.size() > bestRoot.size())) {
+            bestRoot = share.hostRoot;
+            bestName = share.name;
+        }
+    if (bestName.isEmpty()) vb::raise(vb::err::PathNotFound);
+    QString rest = path.mid(bestRoot.size());
     if (rest.startsWith(u'/')) rest.remove(0, 1);
-    return QString(best->letter) + QStringLiteral(":\\") + rest.replace(u'/', u'\\');
+    // A drive's root is "C:\\"; a share's root is the share itself.
+    if (rest.isEmpty() && bestName.startsWith(u'\\')) return bestName;
+    return bestName + u'\\' + rest.replace(u'/', u'\\');
 }
 
 bool isHiddenOrSystem(const QString& hostPath) {

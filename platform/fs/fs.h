@@ -31,9 +31,12 @@ struct Drive {
     QString label;    // volume label or host folder, shown in brackets by the drive list
 };
 
-// The drive table. The host default is Z: for "/" plus one letter, from D: upward, for each
-// mounted removable or network volume. Tests inject their own; an empty table brings the
-// host default back. Use from one thread: drives() refreshes the host default in place.
+// The drive table. The host default is the Wine prefix's when the updater belongs to one
+// (see winePrefix): each dosdevices/<letter>: link is a drive whose root is the link's
+// target. Without a prefix it is Z: for "/" plus a letter for each mounted removable or
+// network volume, the one its mount folder's name begins with when free (D: to Y:). Either
+// table is in letter order. Tests inject their own; an empty table brings the host default
+// back. Use from one thread: drives() refreshes the host default in place.
 std::vector<Drive> hostDrives();
 void setDrives(std::vector<Drive> drives);
 const std::vector<Drive>& drives();
@@ -47,10 +50,17 @@ void probeDrive(QChar letter);
 using ProbeHook = std::function<std::int32_t(QChar letter)>;
 void setProbeHook(ProbeHook hook);
 
-// Resolution. toHost raises 76 when the drive is unknown. A path that does not exist yields
-// the host path it would have (existing parts resolved, the rest as written).
+// Resolution. \\server\share\rest goes through the share's host folder. toHost raises 76
+// when the drive or share is unknown. A path that does not exist yields the host path it
+// would have (existing parts resolved, the rest as written). toWindows takes the drive or
+// share with the longest matching root, a drive before a share with the same root.
 QString toHost(const QString& windowsPath);
 QString toWindows(const QString& hostPath);
+
+// The Wine prefix the updater belongs to, as a host folder: the first folder at or above the
+// updater's own that holds a readable dosdevices folder, else WINEPREFIX when it names such a
+// folder; empty when there is none.
+QString winePrefix();
 
 // The updater's own folder as a drive path (no trailing separator except at a root).
 QString programFolder();

@@ -13,16 +13,34 @@ namespace fs::detail {
 // is not in it, so a volume mounted since the last look is found.
 std::optional<Drive> findDrive(QChar letter);
 
+// The letters of lettered volumes without a prefix, by their mount folders in the order they
+// were mounted: the letter the folder's name begins with (D to Y, else D), or the next free
+// one after it, wrapping from Y to D; a null letter once all are taken. Taken in mount order,
+// a volume that appears later never moves the letter of one already there.
+std::vector<QChar> volumeLetters(const QStringList& mountFolders);
+
+// The host folder of the server share \\server\share (names compared without regard to
+// case): the prefix's dosdevices/unc/<server>/<share>, else a mounted CIFS file system of
+// that source; nothing when neither has it.
+std::optional<QString> findShare(const QString& server, const QString& share);
+
+// The shares a host path may lie in, for showing it back as a Windows path.
+struct Share {
+    QString hostRoot;
+    QString name; // "\\server\share"
+};
+std::vector<Share> shares();
+
 // A host path as the system calls want it.
-inline QByteArray encoded(const QString &hostPath) {
+inline QByteArray encoded(const QString& hostPath) {
     return QFile::encodeName(hostPath);
 }
 
-inline QString join(const QString &folder, const QString &name) {
+inline QString join(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
 // stat() or, when links are not to be followed, lstat(); nothing when the call fails.
-std::optional<struct stat> statOf(const QString &hostPath, bool followLinks);
+std::optional<struct stat> statOf(const QString& hostPath, bool followLinks);
 
 } // namespace fs::detail

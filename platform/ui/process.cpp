@@ -20,18 +20,25 @@ bool isWindowsProgram(const QString& hostPath) {
 void startDetached(const QString& windowsPath) {
     if (!fs::normalFileExists(windowsPath)) vb::raise(vb::err::FileNotFound);
     const QString hostPath = fs::toHost(windowsPath);
-    QString program = hostPath;
-    QStringList args;
+    QProcess process;
+    process.setProgram(hostPath);
+    process.setWorkingDirectory(QFileInfo(hostPath).absolutePath());
     if (isWindowsProgram(hostPath)) {
         const QString wine = QStandardPaths::findExecutable(QStringLiteral("wine"));
         if (wine.isEmpty())
             vb::raise(vb::err::PathFileAccess,
                       QStringLiteral("Programma Windows: manca il livello di compatibilità per "
                                      "avviarlo"));
-        program = wine;
-        args << hostPath;
+        process.setProgram(wine);
+        process.setArguments({hostPath});
+        // The program belongs to the prefix of the installation, whatever the user's default.
+        if (const QString prefix = fs::winePrefix(); !prefix.isEmpty()) {
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("WINEPREFIX"), prefix);
+            process.setProcessEnvironment(environment);
+        }
     }
-    if (!QProcess::startDetached(program, args, QFileInfo(hostPath).absolutePath()))
+    if (!process.startDetached())
         vb::raise(vb::err::PathFileAccess,
                   QStringLiteral("Impossibile avviare il programma ") + windowsPath);
 }
