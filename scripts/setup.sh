@@ -23,6 +23,9 @@ PACKAGES=(
     time python3 attr
     # shared compiler cache between the build folders
     ccache
+    # a Windows main program in a Wine prefix (64-bit Wine needs no i386 architecture) and the
+    # compiler of the end-to-end test's Windows stand-in for it
+    wine wine64 gcc-mingw-w64-x86-64
 )
 
 missing=()

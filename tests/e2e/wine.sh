@@ -1,0 +1,103 @@
+# A real installation inside a Wine prefix: the updater in C:\QUNAWIN, config.dat holding
+# C:\QUNAWIN\DATI, a drive S: and a share \\server\quna in the prefix, and a Windows main
+# program. Start-up reads both databases without a word, "Elabora" installs an archive whose
+# Quna.exe is a newer Windows program, and that program runs under Wine in C:\QUNAWIN of this
+# prefix, even with the user's WINEPREFIX naming another one.
+missing=""
+for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc; do
+    command -v "$cmd" >/dev/null || missing+=" $cmd"
+done
+if [[ -n "$missing" ]]; then
+    echo "skipped: Wine or the MinGW compiler is missing ($missing); scripts/setup.sh installs them"
+    exit 77
+fi
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+export WINEDEBUG=-all
+
+PFX="$WORK/pfx"
+INST="$PFX/drive_c/QUNAWIN"
+DATA="$INST/DATI"
+
+# Wine's server for the prefix goes before the folder does.
+stop_wine() {
+    [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
+    return 0
+}
+trap 'rc=$?; stop_wine; set +e; (exit $rc); cleanup' EXIT
+
+# standin FILE VERSION: a Windows console program standing in for Quna.exe; it appends its
+# version, its working folder and its own path, as Windows gives them, to C:\marks\started.log.
+standin() {
+    cat >"$WORK/standin.c" <<'C'
+#include <stdio.h>
+#include <windows.h>
+int main(void) {
+    char folder[MAX_PATH] = "", self[MAX_PATH] = "";
+    GetCurrentDirectoryA(sizeof folder, folder);
+    GetModuleFileNameA(NULL, self, sizeof self);
+    FILE *marks = fopen("C:\\marks\\started.log", "a");
+    if (!marks) return 1;
+    fprintf(marks, "%s|%s|%s\n", QUNA_VERSION, folder, self);
+    return fclose(marks) != 0;
+}
+C
+    x86_64-w64-mingw32-gcc -O2 -DQUNA_VERSION="\"$2\"" -o "$1" "$WORK/standin.c" ||
+        fail "cannot compile the stand-in main program"
+}
+
+log "making a Wine prefix"
+DISPLAY='' WINEPREFIX="$PFX" timeout 60 wineboot -i >"$WORK/wineboot.log" 2>&1 ||
+    fail "wineboot failed: $(tail -n 5 "$WORK/wineboot.log")"
+[[ -L "$PFX/dosdevices/c:" ]] || fail "the prefix has no drive c:"
+log "prefix ready"
+
+# The installation, config.dat naming the data folder by its drive C: path.
+"$SOURCE_DIR/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" >/dev/null ||
+    fail "cannot write the installation"
+printf '%-50s' 'C:\QUNAWIN\DATI' >"$INST/config.dat"
+standin "$INST/Quna.exe" 4.4
+cp "$QUNA_BIN" "$INST/QunaAgg2"
+mkdir -p "$PFX/drive_c/marks" "$WORK/share/QUNA" "$PFX/dosdevices/unc/server"
+ln -s "$WORK/share" "$PFX/dosdevices/s:"
+ln -s "$WORK/share/QUNA" "$PFX/dosdevices/unc/server/quna"
+
+# The archive: the newer stand-in and 3.2 MB of data that does not compress.
+stage="$WORK/stage"
+mkdir -p "$stage/modelli"
+standin "$stage/Quna.exe" 4.5
+head -c 3200000 /dev/urandom >"$stage/modelli/tabelle.bin"
+archive="$INST/Aggiorna/qn45070218.zip"
+(cd "$stage" && zip -q -r "$archive" Quna.exe modelli)
+new_main=$(sha256sum <"$stage/Quna.exe")
+
+start_xvfb
+# The user's own default prefix is elsewhere: the main program must not go there.
+export WINEPREFIX="$WORK/elsewhere"
+open_main_window
+# Start-up that cannot read a database or config.dat says so in a box before anything else.
+! poll 2 any_box || fail "start-up showed a message box"
+click_until_box "$WIN" "${ELABORA[@]}"
+answer_box Return 10 # "Sì" to the question
+question=$BOX_ID
+answer_box Return 60 # "Elaborazione terminata!!!"
+[[ "$BOX_ID" != "$question" ]] || fail "the same box twice"
+updater_ends 5
+
+[[ $(sha256sum <"$INST/Quna.exe") == "$new_main" ]] || fail "Quna.exe was not replaced"
+[[ $(sha256sum <"$INST/modelli/tabelle.bin") == $(sha256sum <"$stage/modelli/tabelle.bin") ]] ||
+    fail "modelli/tabelle.bin differs"
+[[ ! -e "$INST/Quna.OLD" && ! -e "$INST/quna.old" ]] || fail "the backup was left behind"
+
+marks="$PFX/drive_c/marks/started.log"
+poll 30 test -s "$marks" || fail "the main program did not run in the installation's prefix"
+sleep 1 # a second start, if any, would have noted itself by now
+log "main program: $(cat "$marks")"
+[[ $(wc -l <"$marks") -eq 1 ]] || fail "the main program started $(wc -l <"$marks") times"
+IFS='|' read -r version folder self <"$marks"
+folder=${folder%$'\r'} self=${self%$'\r'}
+[[ "$version" == 4.5 ]] || fail "the main program that ran is version $version"
+[[ "$folder" == 'C:\QUNAWIN' ]] || fail "the main program ran in $folder, not C:\\QUNAWIN"
+[[ "${self,,}" == 'c:\qunawin\quna.exe' ]] || fail "the main program ran as $self"
+[[ ! -e "$WORK/elsewhere" ]] || fail "Wine made the user's default prefix: the program ran there"
+log "passed"
