@@ -1,7 +1,8 @@
 // Updates an installation as a user does: start-up lists the newest archive, "Elabora", "Yes"
 // to the question. Times the answer until the main program is started.
 //   quna_update_driver INSTALLATION-FOLDER
-// Prints "seconds S" and "peak KIB"; exits 1 when the update did not start the main program.
+// Prints "seconds S", "cpu S" (user and system time over the same interval) and "peak KIB";
+// exits 1 when the update did not start the main program.
 #include "app/form.h"
 #include "app/handlers.h"
 
@@ -15,13 +16,24 @@
 
 namespace {
 
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // The scripted host, with a stopwatch started by the "Yes" to the question.
 class TimedHost : public ui::FakeHost {
 public:
     QElapsedTimer sinceYes;
+    double cpuAtYes = 0;
     ui::Answer messageBox(const QString& text, ui::Buttons buttons, ui::Icon icon) override {
         const ui::Answer answer = FakeHost::messageBox(text, buttons, icon);
-        if (buttons == ui::Buttons::YesNo && answer == ui::Answer::Yes) sinceYes.start();
+        if (buttons == ui::Buttons::YesNo && answer == ui::Answer::Yes) {
+            cpuAtYes = cpuSeconds();
+            sinceYes.start();
+        }
         return answer;
     }
 };
@@ -37,9 +49,11 @@ int main(int argc, char** argv) {
     fs::setProgramFolderForTests(QString::fromLocal8Bit(argv[1]));
 
     TimedHost host;
-    double seconds = -1;
+    double seconds = -1, cpu = -1;
     host.starter = [&](const QString&) {
-        if (host.sinceYes.isValid()) seconds = double(host.sinceYes.nsecsElapsed()) / 1e9;
+        if (!host.sinceYes.isValid()) return;
+        seconds = double(host.sinceYes.nsecsElapsed()) / 1e9;
+        cpu = cpuSeconds() - host.cpuAtYes;
     };
     app::Form form(host);
     try {
@@ -66,6 +80,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("seconds %.6f\n", seconds);
+    std::printf("cpu %.6f\n", cpu);
     std::printf("rows %d\n", form.lv.rowCount());
     std::printf("peak %ld\n", usage.ru_maxrss);
     return 0;

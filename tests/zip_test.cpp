@@ -548,6 +548,68 @@ TEST_F(ZipTest, RefusedEntriesLeaveTheDestinationUntouched) {
     EXPECT_EQ(read("outside/secret"), "secret");
 }
 
+// Where an entry goes among names that differ only in case, and what stands in its way; the
+// destination may also change between the extraction and the close.
+TEST_F(ZipTest, TargetsAmongExistingNames) {
+    struct Case {
+        const char* existing; // ";"-separated; a folder ends in "/", a link is "name@target"
+        QByteArray entry;
+        std::int32_t error;
+        const char* written; // where the entry's data is afterwards, when it succeeds
+    } cases[] = {
+        {"Dati/;dati/", "DATI/x.txt", 0, "Dati/x.txt"}, // the least spelling
+        {"Dati/;dati/", "dati/x.txt", 0, "dati/x.txt"}, // as written when that exists
+        {"dati/Sub/", "DATI/sub/X.TXT", 0, "dati/Sub/X.TXT"},
+        {"dati/X.txt", "DATI/x.TXT", 0, "dati/X.txt"},
+        {"dati", "dati/x.txt", vb::err::PathFileAccess, nullptr},
+        {"x.txt/", "X.TXT", vb::err::PathFileAccess, nullptr},
+        {"lib@../outside", "LIB/x.txt", vb::err::PathFileAccess, nullptr},
+        {"dati/lib@../../outside", "Dati/Lib/x.txt", vb::err::PathFileAccess, nullptr},
+    };
+    for (const Case& c : cases) {
+        QDir(path("dest")).removeRecursively();
+        QDir().mkpath(path("dest"));
+        for (const QString& name : QString::fromUtf8(c.existing).split(u';')) {
+            if (name.contains(u'@')) {
+                const QStringList link = name.split(u'@');
+                QDir().mkpath(QFileInfo(path("dest/" + link[0])).path());
+                ASSERT_TRUE(QFile::link(link[1], path("dest/" + link[0])));
+            } else if (name.endsWith(u'/')) {
+                QDir().mkpath(path("dest/" + name));
+            } else {
+                write("dest/" + name, "old");
+            }
+        }
+        const QMap<QString, QByteArray> before = tree();
+        makeWithLibzip("a.zip", {{c.entry, "new"}});
+        EXPECT_EQ(extract("a.zip", {QString::fromUtf8(c.entry)}), c.error) << c.entry.constData();
+        if (c.written) {
+            EXPECT_EQ(read(QStringLiteral("dest/") + c.written), "new") << c.entry.constData();
+            EXPECT_EQ(tree().size(), before.size() + (before.contains(c.written) ? 0 : 1))
+                << c.entry.constData();
+        } else {
+            EXPECT_EQ(tree(), before) << c.entry.constData();
+        }
+    }
+
+    // A file put where a staged entry's folder goes, after the extraction and before the close.
+    QDir(path("dest")).removeRecursively();
+    QDir().mkpath(path("dest"));
+    makeWithLibzip("a.zip", {{"good.txt", "g"}, {"Nuova/x.txt", "x"}});
+    const std::int32_t error = errorOf([&] {
+        zipc::Archive a;
+        a.OpenArchive("C:\\a.zip");
+        a.DestinationFolder("C:\\dest");
+        a.ExtractEntry("good.txt");
+        a.ExtractEntry("Nuova/x.txt");
+        write("dest/nuova", "in the way");
+        a.CloseArchive();
+    });
+    EXPECT_EQ(error, vb::err::PathFileAccess);
+    const QMap<QString, QByteArray> expected{{"nuova", "in the way"}};
+    EXPECT_EQ(tree(), expected);
+}
+
 TEST_F(ZipTest, DamagedOrUnreadableDataIsRefused) {
     write("src/good.txt", "g");
     write("src/data.txt", QByteArray(4000, 'd'));

@@ -5,7 +5,6 @@
 #include "platform/vb/error.h"
 
 #include <QDir>
-#include <QHash>
 
 #include <algorithm>
 #include <array>
@@ -105,38 +104,8 @@ WindowsPath parse(const QString& path) {
 
 // The entry of `folder` called `name`: as written when that exists, else the first in
 // ordinal order of those that differ only in case; empty when there is none.
-// The folder listings kept while a FolderListings scope is alive on this thread: for each
-// folder, its names by their case-folded form (the least spelling of several).
-struct ListingCache {
-    QHash<QString, QHash<QString, QString>> folders;
-};
-thread_local ListingCache* activeListings = nullptr;
-
-QHash<QString, QString> readListing(const QString& folder) {
-    QHash<QString, QString> names;
-    DIR* dir = ::opendir(encoded(folder).constData());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        const QString key = name.toCaseFolded();
-        auto it = names.find(key);
-        if (it == names.end())
-            names.insert(key, name);
-        else if (name < it.value())
-            it.value() = name;
-    }
-    ::closedir(dir);
-    return names;
-}
-
 QString findEntry(const QString& folder, const QString& name) {
     if (statOf(join(folder, name), false)) return name;
-    if (activeListings) {
-        auto it = activeListings->folders.find(folder);
-        if (it == activeListings->folders.end())
-            it = activeListings->folders.insert(folder, readListing(folder));
-        return it.value().value(name.toCaseFolded());
-    }
     DIR* dir = ::opendir(encoded(folder).constData());
     if (!dir) return {};
     QStringList matches;
@@ -153,29 +122,6 @@ QString findEntry(const QString& folder, const QString& name) {
 
 Descriptor::~Descriptor() {
     if (fd >= 0) ::close(fd);
-}
-
-FolderListings::FolderListings() : previous_(activeListings) {
-    activeListings = new ListingCache;
-}
-
-FolderListings::~FolderListings() {
-    delete activeListings;
-    activeListings = static_cast<ListingCache*>(previous_);
-}
-
-void FolderListings::created(const QString& hostPath) {
-    if (!activeListings) return;
-    const qsizetype cut = hostPath.lastIndexOf(u'/');
-    const QString folder = cut == 0 ? QStringLiteral("/") : hostPath.left(cut);
-    auto it = activeListings->folders.find(folder);
-    if (it == activeListings->folders.end()) return;
-    const QString name = hostPath.mid(cut + 1);
-    auto known = it.value().find(name.toCaseFolded());
-    if (known == it.value().end())
-        it.value().insert(name.toCaseFolded(), name);
-    else if (name < known.value())
-        known.value() = name;
 }
 
 namespace {

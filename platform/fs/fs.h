@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace fs {
@@ -68,20 +69,33 @@ QString programFolder();
 void setProgramFolderForTests(const QString& hostPath);
 
 // Existence tests never raise: an unknown drive or a missing drive root reads as absent.
-// While one of these is alive on a thread, a name that is not found as written is matched
-// against a listing of its folder read once, rather than by reading the folder again each
-// time. For many lookups in folders that only the caller changes meanwhile; it reports each
-// file or folder it creates.
-class FolderListings {
+
+// The folders below one host folder as a long run of changes in it (an extraction) sees them:
+// each folder's listing is read once, with the kind of every name, so that resolving many
+// paths below the root costs no status call per path. Names are matched as toHost matches
+// them (as written, else the least spelling of those that differ only in case). Only the
+// owner changes these folders while it lives, and it reports each file or folder it creates.
+class FolderTree {
 public:
-    FolderListings();
-    ~FolderListings();
-    FolderListings(const FolderListings&) = delete;
-    FolderListings& operator=(const FolderListings&) = delete;
-    static void created(const QString& hostPath);
+    enum class Kind : std::uint8_t { Missing, Folder, File, Link, Other };
+    struct Resolved {
+        QString hostPath; // existing components spelled as on disk, the rest as given
+        qsizetype stop;   // the first component that is not an existing folder (or the count)
+        Kind kind;        // of that component; Folder when every component is one
+        QString stopPath; // host path of that component (the whole path when none stops)
+    };
+    explicit FolderTree(QString hostRoot);
+    ~FolderTree();
+    FolderTree(const FolderTree&) = delete;
+    FolderTree& operator=(const FolderTree&) = delete;
+    const QString& root() const;
+    // Raises when a folder on the way exists but cannot be listed.
+    Resolved resolve(const QStringList& components);
+    void created(const QString& hostPath, Kind kind);
 
 private:
-    void* previous_;
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };
 
 // Existence of a normal file (neither a folder nor hidden nor system).

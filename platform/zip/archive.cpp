@@ -10,6 +10,8 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -90,13 +92,28 @@ QStringList safeComponents(const QString& name) {
     return parts;
 }
 
-// The host path of the destination as the start of the paths below it ("/" at the root).
-QString withSlash(const QString& folder) {
-    return folder.endsWith(u'/') ? folder : folder + u'/';
-}
+using Kind = fs::FolderTree::Kind;
 
-QStringList below(const QString& destHost, const QString& path) {
-    return path.mid(withSlash(destHost).size()).split(u'/', Qt::SkipEmptyParts);
+// Removes a staging folder: its files first and the commit list last, so that a staging
+// folder that still holds staged files without its list is always one whose commit never
+// began. The extraction writes only plain files there; anything else is left to Qt's
+// recursive removal (which never follows links).
+void removeStagingFolder(const QString& path) {
+    const QByteArray host = hostBytes(path);
+    if (DIR* dir = ::opendir(host.constData())) {
+        bool hasList = false;
+        while (const dirent* entry = ::readdir(dir)) {
+            const char* name = entry->d_name;
+            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+            if (std::strcmp(name, kCommitList) == 0)
+                hasList = true;
+            else
+                ::unlinkat(::dirfd(dir), name, 0);
+        }
+        if (hasList) ::unlinkat(::dirfd(dir), kCommitList, 0);
+        ::closedir(dir);
+    }
+    if (::rmdir(host.constData()) != 0 && errno != ENOENT) QDir(path).removeRecursively();
 }
 
 } // namespace
@@ -104,11 +121,14 @@ QStringList below(const QString& destHost, const QString& path) {
 struct Archive::Impl {
     QString hostPath; // of the open archive; empty while none is open
     std::vector<DirectoryEntry> entries;
-    zip_t* za = nullptr;                          // entry data, opened by the first extraction
-    mutable QHash<QString, int> byName;           // exact listed names, built on the first lookup
-    mutable QHash<QString, int> bySlashes;        // the same with "\" written as "/"
-    std::unique_ptr<fs::FolderListings> listings; // while extracting
-    QString destination;                          // Windows path
+    zip_t* za = nullptr;                   // entry data, opened by the first extraction
+    mutable QHash<QString, int> byName;    // exact listed names, built on the first lookup
+    mutable QHash<QString, int> bySlashes; // the same with "\" written as "/"
+    QString destination;                   // Windows path
+    // The destination's folders as resolved for the extraction, and the destination text
+    // they were resolved from.
+    std::unique_ptr<fs::FolderTree> tree;
+    QString treeDestination;
     std::int32_t numericOption = 0;
 
     // Extraction of the current open. Staged files are named n<k>, the files they replace
@@ -123,6 +143,7 @@ struct Archive::Impl {
     std::vector<Staged> staged;
     QHash<QString, std::size_t> stagedByTarget; // lower-case target path -> index in staged
     QSet<QString> stagedFolders;                // lower-case folders the staged entries need
+    std::vector<char> buffer;                   // entry data on its way to a staged file
     bool failed = false;
     int serial = 0;
 
@@ -194,7 +215,7 @@ struct Archive::Impl {
         }
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(za, zip_uint64_t(index), 0, &st) != 0)
+        if (zip_stat_index(za, zip_uint64_t(index), ZIP_FL_ENC_RAW, &st) != 0)
             raiseBadData(e.name, QString::fromUtf8(zip_strerror(za)));
         if (st.size != e.size || st.comp_size != e.compressedSize || st.crc != e.crc)
             raiseBadData(e.name, changed);
@@ -224,42 +245,42 @@ struct Archive::Impl {
         return -1;
     }
 
-    QString destinationHost() const {
+    // Only this extraction changes the installation folder until it is released, so the
+    // destination is resolved once and each of its folders listed once for all entries.
+    fs::FolderTree& destinationTree() {
         if (destination.isEmpty())
             vb::raise(vb::err::InvalidCall, "Cartella di destinazione non impostata");
+        if (tree && destination == treeDestination) return *tree;
         const QString host = fs::toHost(destination);
         struct stat st;
         if (::stat(hostBytes(host).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
             vb::raise(vb::err::PathNotFound, vb::describe(vb::err::PathNotFound) + ": " + host);
-        return host;
+        tree = std::make_unique<fs::FolderTree>(host);
+        treeDestination = destination;
+        return *tree;
     }
 
-    // The host path an entry goes to, existing names matched without regard to case. Every
-    // existing component below the destination must be a real folder (never a symbolic
-    // link, which could lead outside), and the last one must be of the entry's kind.
-    QString target(const QString& destHost, const QStringList& parts, bool folder) const {
-        const QString path = fs::toHost(destination + u'\\' + parts.join(u'\\'));
-        if (!path.startsWith(withSlash(destHost)))
-            raiseUnsafe(parts.join(u'/'), "fuori dalla destinazione");
-        const QStringList steps = below(destHost, path);
-        for (qsizetype i = 0; i < steps.size(); ++i) {
-            const QString current = withSlash(destHost) + steps.mid(0, i + 1).join(u'/');
-            struct stat st;
-            if (!lstatOf(current, st)) {
-                if (errno == ENOENT) break;
-                raiseErrno(errno, current);
-            }
-            const bool last = i + 1 == steps.size();
-            if (S_ISLNK(st.st_mode))
-                raiseUnsafe(parts.join(u'/'), "collegamento simbolico nella destinazione");
-            if ((!last || folder) && !S_ISDIR(st.st_mode))
+    // Where an entry goes, existing names matched without regard to case. Every existing
+    // component must be a real folder (never a symbolic link, which could lead outside the
+    // destination), and the last one must be of the entry's kind.
+    static fs::FolderTree::Resolved target(fs::FolderTree& folders, const QStringList& parts,
+                                           bool folder) {
+        fs::FolderTree::Resolved found = folders.resolve(parts);
+        if (found.kind == Kind::Link)
+            raiseUnsafe(parts.join(u'/'), "collegamento simbolico nella destinazione");
+        const bool last = found.stop + 1 == parts.size();
+        if (found.stop == parts.size() && !folder)
+            vb::raise(vb::err::PathFileAccess,
+                      "Esiste una cartella al posto del file: " + found.hostPath);
+        if (found.kind != Kind::Missing && found.kind != Kind::Folder) {
+            if (!last || folder)
                 vb::raise(vb::err::PathFileAccess,
-                          "Esiste un file al posto della cartella: " + current);
-            if (last && !folder && !S_ISREG(st.st_mode))
+                          "Esiste un file al posto della cartella: " + found.stopPath);
+            if (found.kind != Kind::File)
                 vb::raise(vb::err::PathFileAccess,
-                          "Esiste una cartella al posto del file: " + current);
+                          "Esiste una cartella al posto del file: " + found.stopPath);
         }
-        return path;
+        return found;
     }
 
     QString stagedPath(char kind, int k) const {
@@ -291,14 +312,12 @@ struct Archive::Impl {
             (folder || parts.size() > 1))
             raiseUnsafe(name, "cartella al posto del programma");
         refuseClash(parts, folder, name);
-        const QString destHost = destinationHost();
+        fs::FolderTree& folders = destinationTree();
+        const QString& destHost = folders.root();
         if (!staging.isEmpty() && destHost != stagingDest)
             vb::raise(vb::err::InvalidCall,
                       "Cartella di destinazione cambiata durante l'estrazione");
-        // Only this extraction changes the installation folder until it is released, so each
-        // folder is listed once for the case-insensitive matching of all its entries.
-        if (!listings) listings = std::make_unique<fs::FolderListings>();
-        const QString targetPath = target(destHost, parts, folder);
+        const fs::FolderTree::Resolved found = target(folders, parts, folder);
 
         if (staging.isEmpty()) {
             const QString path = destHost + u'/' + kStagingPrefix + QString::number(::getpid());
@@ -311,7 +330,7 @@ struct Archive::Impl {
         Staged item{parts, folder, 0};
         if (!folder) {
             item.serial = ++serial;
-            writeStaged(index, targetPath, stagedPath('n', item.serial));
+            writeStaged(index, found, stagedPath('n', item.serial));
         }
         for (qsizetype i = 1; i < parts.size() + (folder ? 1 : 0); ++i)
             stagedFolders.insert(parts.mid(0, i).join(u'/').toLower());
@@ -340,7 +359,7 @@ struct Archive::Impl {
             vb::raise(vb::err::PathFileAccess, "Esiste una cartella al posto del file: " + name);
     }
 
-    void writeStaged(int index, const QString& targetPath, const QString& path) {
+    void writeStaged(int index, const fs::FolderTree::Resolved& target, const QString& path) {
         const DirectoryEntry& e = entries[std::size_t(index)];
         const QString& name = e.name;
         const zip_stat_t st = dataStat(index);
@@ -357,7 +376,8 @@ struct Archive::Impl {
         struct stat existing;
         if (e.hostSystem == kHostUnix && (unixMode & 0777) != 0)
             mode = unixMode & 0777;
-        else if (lstatOf(targetPath, existing) && S_ISREG(existing.st_mode))
+        else if (target.kind == Kind::File && lstatOf(target.hostPath, existing) &&
+                 S_ISREG(existing.st_mode))
             mode = existing.st_mode & 0777;
 
         fs::checkpoint("write staged file");
@@ -373,7 +393,7 @@ struct Archive::Impl {
         } fileCloser{file};
 
         // Read to the end: libzip checks the CRC and the size only there.
-        std::vector<char> buffer(1 << 16);
+        if (buffer.empty()) buffer.resize(1 << 16);
         zip_uint64_t total = 0;
         for (;;) {
             const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
@@ -408,16 +428,16 @@ struct Archive::Impl {
         QString path, kept;
     };
 
-    // Creates the folders leading to `path` (and `path` itself for a folder entry).
-    void makeFolders(const QString& path, bool folder, std::vector<Done>& done) {
-        const QStringList steps = below(stagingDest, path);
-        for (qsizetype i = 0; i < steps.size() - (folder ? 0 : 1); ++i) {
-            const QString current = withSlash(stagingDest) + steps.mid(0, i + 1).join(u'/');
-            struct stat st;
-            if (lstatOf(current, st) && S_ISDIR(st.st_mode)) continue;
+    // Creates the missing folders leading to a target (and the target itself for a folder).
+    void makeFolders(fs::FolderTree& folders, const fs::FolderTree::Resolved& target,
+                     const QStringList& parts, bool folder, std::vector<Done>& done) {
+        if (target.kind != Kind::Missing) return;
+        QString current = target.stopPath;
+        for (qsizetype i = target.stop; i < parts.size() - (folder ? 0 : 1); ++i) {
+            if (i > target.stop) current += u'/' + parts[i];
             fs::checkpoint("create folder");
             if (::mkdir(hostBytes(current).constData(), 0755) != 0) raiseErrno(errno, current);
-            fs::FolderListings::created(current);
+            folders.created(current, Kind::Folder);
             done.push_back({Done::CreatedFolder, current, {}});
         }
     }
@@ -435,14 +455,15 @@ struct Archive::Impl {
             fs::checkpoint("mark commit begun");
             if (::rename(hostBytes(list + ".new").constData(), hostBytes(list).constData()) != 0)
                 raiseErrno(errno, list);
+            // Listed again: the installation folder may have changed since staging.
+            fs::FolderTree folders(stagingDest);
             for (const Staged& s : staged) {
-                // Checked again: the installation folder may have changed since staging.
-                const QString path = target(stagingDest, s.parts, s.folder);
-                makeFolders(path, s.folder, done);
+                const fs::FolderTree::Resolved found = target(folders, s.parts, s.folder);
+                makeFolders(folders, found, s.parts, s.folder, done);
                 if (s.folder) continue;
+                const QString& path = found.hostPath;
                 const QString from = stagedPath('n', s.serial);
-                struct stat st;
-                if (lstatOf(path, st)) {
+                if (found.kind == Kind::File) {
                     // Keep the original until the whole set is in place; rename() then
                     // swaps the new file in atomically, also under a running program.
                     const QString kept = stagedPath('o', s.serial);
@@ -460,7 +481,7 @@ struct Archive::Impl {
                     fs::checkpoint("move file into place");
                     if (::rename(hostBytes(from).constData(), hostBytes(path).constData()) != 0)
                         raiseErrno(errno, path);
-                    fs::FolderListings::created(path);
+                    folders.created(path, Kind::File);
                     done.push_back({Done::CreatedFile, path, {}});
                 }
             }
@@ -485,9 +506,6 @@ struct Archive::Impl {
         // without it is always one whose commit never began.
         try {
             fs::checkpoint("remove staging folder");
-            QDir folder(staging);
-            for (const QString& name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System))
-                if (name != QLatin1String(kCommitList)) folder.remove(name);
             removeStaging();
         } catch (const vb::VbError&) {
         }
@@ -516,7 +534,7 @@ struct Archive::Impl {
     }
 
     void removeStaging() {
-        if (!staging.isEmpty()) QDir(staging).removeRecursively(); // links are not followed
+        if (!staging.isEmpty()) removeStagingFolder(staging);
         staging.clear();
         stagingDest.clear();
         staged.clear();
@@ -526,7 +544,8 @@ struct Archive::Impl {
 
     // Forgets the archive and anything staged for it.
     void release() {
-        listings.reset();
+        tree.reset();
+        treeDestination.clear();
         removeStaging();
         failed = false;
         serial = 0;
