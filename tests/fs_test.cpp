@@ -315,16 +315,16 @@ TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
     std::vector<std::pair<int, std::string>> seen;
     fs::setFaultHook([&](int step, const char* what) {
         seen.emplace_back(step, what);
-        if (step == 3) vb::raise(vb::err::PermissionDenied); // a read-only file system
+        if (step == 4) vb::raise(vb::err::PermissionDenied); // a read-only file system
     });
     fs::copyFile("C:\\source.txt", "C:\\copy.txt");
     fs::makeFolder("C:\\Sub");
     EXPECT_EQ(errorOf([] { fs::deleteFile("C:\\copy.txt"); }), 70);
     EXPECT_TRUE(QFileInfo::exists(path("copy.txt"))) << "the failed step changed nothing";
     fs::syncFileSystem(root);
-    EXPECT_EQ(fs::checkpointCount(), 3);
+    EXPECT_EQ(fs::checkpointCount(), 4);
     const std::vector<std::pair<int, std::string>> expected = {
-        {1, "copy"}, {2, "folder"}, {3, "delete"}};
+        {1, "copy"}, {2, "copy into place"}, {3, "folder"}, {4, "delete"}};
     EXPECT_EQ(seen, expected);
 }
 

@@ -731,3 +731,112 @@ TEST_F(UpdateFaultTest, SecondTryAfterAFailedOneKeepsTheOnlyCopy) {
 }
 
 } // namespace
+
+// A start after a killed or failed run: whatever the run left under the updater's own names
+// goes; a journal is finished, or kept with a warning while the start goes on when something
+// stands in the main program's place, and finished by the first start after it is gone.
+TEST_F(UpdateFaultTest, StartAfterAKilledRunLeavesNoFileOfOursAndNeverStops) {
+    const QString restored = QStringLiteral("L'aggiornamento interrotto è stato annullato: "
+                                            "ripristinata la versione precedente di QUNA.");
+    const auto put = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeBytes(path, bytes);
+    };
+    // As a run killed after its backup leaves it: the main program only as Quna.OLD.
+    const auto backedUp = [&](const QString& program, const QString& namedMain) {
+        ASSERT_TRUE(QFile::rename(program + "/Quna.exe", program + "/Quna.OLD"));
+        put(program + u'/' + kJournal, "quna-update 1\nbacked-up\n" + namedMain.toUtf8() + '\n');
+    };
+    const struct {
+        const char* name;
+        std::function<void(const QString& program)> prepare;
+        QString message;                // of the start, "" for none
+        const char* obstacle = nullptr; // removed before a second start, which then recovers
+    } cases[] = {
+        {"a copy being written", [&](const QString& p) { put(p + "/.quna-copy-Ab12Cd", "pa"); },
+         ""},
+        {"a journal being replaced",
+         [&](const QString& p) { put(p + "/.quna-update.journal.XyZ123", "quna-update 1\n"); }, ""},
+        {"a staging folder without its journal",
+         [&](const QString& p) { put(p + "/.QUNA-staging-77/n1", "nuovo"); }, ""},
+        {"a journal naming a main program elsewhere",
+         [&](const QString& p) {
+             backedUp(p, Installation::win(QFileInfo(p).absolutePath()) + "\\fuori.exe");
+         },
+         restored},
+        {"a folder where the main program goes",
+         [&](const QString& p) {
+             backedUp(p, Installation::win(p) + "\\Quna.exe");
+             put(p + "/quna.exe/leggimi.txt", "y");
+         },
+         "ATTENZIONE!! Impossibile completare l'aggiornamento interrotto\r\n"
+         "codice Errore = 75\r\n",
+         "quna.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto copy = copyOfModel();
+        const Tree outsideBefore = outside(*copy);
+        c.prepare(copy->program());
+        {
+            Harness h(*copy);
+            ASSERT_TRUE(h.load());
+            const QStringList seen = h.host.messageTexts();
+            ASSERT_EQ(seen.size(), c.message.isEmpty() ? 0 : 1) << joined(seen);
+            if (!c.message.isEmpty()) {
+                EXPECT_TRUE(seen[0].startsWith(c.message)) << joined(seen);
+            }
+            EXPECT_FALSE(h.form->lblVersPC.caption().isEmpty()); // the start went on
+            EXPECT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+        }
+        if (c.obstacle) {
+            EXPECT_EQ(leftovers(*copy), QStringList{kJournal});
+            EXPECT_TRUE(QFile::exists(copy->program() + "/Quna.OLD"));
+            ASSERT_TRUE(QDir(copy->program() + u'/' + c.obstacle).removeRecursively());
+            Harness h(*copy);
+            ASSERT_TRUE(h.load());
+            EXPECT_EQ(h.host.messageTexts(), QStringList{restored});
+        }
+        EXPECT_EQ(differsFrom(*oldSet_, *copy, false), "");
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        EXPECT_EQ(outside(*copy), outsideBefore);
+        Harness again(*copy);
+        ASSERT_TRUE(again.load());
+        EXPECT_TRUE(again.host.messages.empty()) << joined(again.host.messageTexts());
+        EXPECT_FALSE(again.run([&] { app::cmdAnnulla_Click(*again.form); }));
+    }
+}
+
+// A main program that is a folder in the installation: the archive's main program cannot take
+// its place, the update is refused, and no journal is left for the next start unless a
+// backup waits to be copied back.
+TEST_F(UpdateFaultTest, MainProgramFolderInTheInstallationRefusesTheUpdate) {
+    for (const bool oldBackup : {false, true}) {
+        SCOPED_TRACE(oldBackup ? "with a backup of an earlier run" : "without a backup");
+        auto copy = copyOfModel();
+        const QString p = copy->program();
+        if (oldBackup) {
+            ASSERT_TRUE(QFile::copy(p + "/Quna.exe", p + "/Quna.OLD"));
+        }
+        ASSERT_TRUE(QFile::remove(p + "/Quna.exe"));
+        ASSERT_TRUE(QDir().mkpath(p + "/Quna.exe"));
+        const Tree before = tree(p);
+        Harness h(*copy);
+        ASSERT_TRUE(h.load());
+        const Outcome o = elabora(h);
+        EXPECT_FALSE(o.ended);
+        ASSERT_EQ(o.messages.size(), 1) << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].startsWith(
+            "codice Errore = 75\r\nEsiste una cartella al posto del file: "))
+            << joined(o.messages);
+        Tree after = tree(p);
+        after.erase(kJournal);
+        EXPECT_EQ(difference(before, after), "");
+        EXPECT_EQ(leftovers(*copy), oldBackup ? QStringList{kJournal} : QStringList{});
+        Harness again(*copy);
+        ASSERT_TRUE(again.load());
+        EXPECT_EQ(again.host.messages.size(), oldBackup ? 1u : 0u)
+            << joined(again.host.messageTexts());
+    }
+}

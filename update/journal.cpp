@@ -1,9 +1,11 @@
 #include "journal.h"
 
+#include "app/handlers.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "platform/zip/staging.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 
@@ -56,15 +58,37 @@ bool settleExtraction(const app::Form& f, const QString& mainProgramFile) {
     return zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
 }
 
-void recoverInterruptedUpdate(app::Form& f) {
+namespace {
+
+// The main program as it was spelled on disk before the update deleted it: the journal's
+// third line, when it names that file in the installation folder; else its usual name.
+QString journalMainProgram(const app::Form& f, const QList<QByteArray>& lines) {
+    const QString named = lines.size() > 2 ? QString::fromUtf8(lines[2]) : QString();
+    const QString usual = f.PathProgramma + QStringLiteral("\\Quna.exe");
+    return named.compare(usual, Qt::CaseInsensitive) == 0 ? named : usual;
+}
+
+// Whatever a killed run left under the updater's own names (a copy being written, a journal
+// being replaced, a staging folder) is litter once no journal needs it.
+void sweepOwnFiles(const app::Form& f) {
+    const QDir folder(fs::toHost(f.PathProgramma));
+    const QFileInfoList found =
+        folder.entryInfoList({QString::fromLatin1(fs::kOwnNamePrefix) + u'*'},
+                             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& info : found) {
+        if (info.isDir() && !info.isSymLink())
+            QDir(info.filePath()).removeRecursively(); // links inside are not followed
+        else
+            QFile::remove(info.filePath());
+    }
+}
+
+void recover(app::Form& f) {
     QFile file(journalHostPath(f));
-    if (!file.exists()) return;
     const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
     const QList<QByteArray> lines = text.split('\n');
-    // The main program as it was spelled on disk before the update deleted it.
-    const QString mainProgramFile =
-        lines.size() > 2 && !lines[2].isEmpty() ? QString::fromUtf8(lines[2]) : mainProgram(f);
+    const QString mainProgramFile = journalMainProgram(f, lines);
     const bool rolledForward = settleExtraction(f, mainProgramFile);
     const QByteArray state = lines.size() > 1 ? lines[1] : QByteArray();
 
@@ -94,6 +118,26 @@ void recoverInterruptedUpdate(app::Form& f) {
     removeJournal(f);
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     f.host.messageBox(told, ui::Buttons::Ok, ui::Icon::None);
+}
+
+} // namespace
+
+void recoverInterruptedUpdate(app::Form& f) {
+    if (QFile::exists(journalHostPath(f))) {
+        try {
+            recover(f);
+        } catch (const vb::VbError& e) {
+            // The journal and what it needs stay for the next start to try again; this one
+            // goes on, so the window opens and "Esci" says what keeps QUNA from starting.
+            f.host.messageBox(
+                QStringLiteral(
+                    "ATTENZIONE!! Impossibile completare l'aggiornamento interrotto\r\n") +
+                    app::errorMessage("codice Errore = ", e),
+                ui::Buttons::Ok, ui::Icon::Exclamation);
+            return;
+        }
+    }
+    sweepOwnFiles(f);
 }
 
 } // namespace update

@@ -22,7 +22,9 @@ bool settleExtraction(const app::Form& f, const QString& mainProgramFile);
 
 // Called at start-up once config.dat was found: when an update was interrupted, undoes it
 // (before its files were committed) or finishes it (after), then tells the user in a plain
-// box. Shows and writes nothing when there is nothing to recover.
+// box; when that fails, says so in a warning and leaves the journal for the next start.
+// Then removes what a killed run left under the updater's own names. Shows nothing when
+// there is nothing to recover, and never raises.
 void recoverInterruptedUpdate(app::Form& f);
 
 // The main program's files, as the update procedure names them.

@@ -39,12 +39,13 @@ void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
             fs::copyFile(backupFile(f), mainProgramFile);
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
         }
-        if (fs::normalFileExists(path(f, "\\Quna.exe"))) {
-            // A main program the archive already put in place may still lack its mode.
-            if (fs::normalFileExists(backupFile(f)))
-                fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
-            removeJournal(f);
-        }
+        const bool backup = fs::normalFileExists(backupFile(f));
+        const bool main = fs::normalFileExists(path(f, "\\Quna.exe"));
+        // A main program the archive already put in place may still lack its mode.
+        if (main && backup) fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
+        // The journal stays only while a backup waits to be copied back: with the main
+        // program in place, or no backup at all, the next start has nothing to do.
+        if (main || !backup) removeJournal(f);
     } catch (const VbError&) {
         // The journal stays: the next start finishes the recovery.
     }

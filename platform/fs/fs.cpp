@@ -192,6 +192,12 @@ void copyReplacing(const QString& source, const QString& target) {
     const int closed = ::close(output.fd); // a network file system may report a full disk here
     output.fd = -1;
     if (closed != 0) failWith(errno);
+    try {
+        checkpoint("copy into place"); // the copy is whole under its temporary name
+    } catch (...) {
+        ::unlink(temporary.constData());
+        throw;
+    }
     if (::rename(temporary.constData(), encoded(target).constData()) != 0) failWith(errno);
 }
 
