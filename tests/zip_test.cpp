@@ -13,11 +13,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <random>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -546,6 +548,34 @@ TEST_F(ZipTest, RefusedEntriesLeaveTheDestinationUntouched) {
     const QMap<QString, QByteArray> expected{{"keep.txt", "keep"}, {"lib@", ""}};
     EXPECT_EQ(tree(), expected);
     EXPECT_EQ(read("outside/secret"), "secret");
+}
+
+// Entry data is read through a window of the archive file: entries smaller and larger than
+// it, and across its edges, come out whole in archive order and in the reverse order in which
+// the window extracts its listed rows.
+TEST_F(ZipTest, ReadsEveryEntryInEitherOrder) {
+    std::mt19937 random(7);
+    std::vector<RawEntry> entries;
+    QStringList names;
+    for (const int size : {100, 70000, 300000, 5, 900000, 250000, 64, 270000, 1}) {
+        QByteArray data(size, Qt::Uninitialized);
+        for (char& c : data)
+            c = char(random());
+        const QByteArray name = "f" + QByteArray::number(entries.size());
+        entries.push_back({name, data});
+        names << QString::fromLatin1(name);
+    }
+    makeWithLibzip("a.zip", entries);
+    for (const bool reverse : {false, true}) {
+        QDir(path("dest")).removeRecursively();
+        QDir().mkpath(path("dest"));
+        QStringList texts = names;
+        if (reverse) std::reverse(texts.begin(), texts.end());
+        EXPECT_EQ(extract("a.zip", texts), 0) << reverse;
+        for (const RawEntry& e : entries)
+            EXPECT_EQ(read("dest/" + QString::fromLatin1(e.name)), e.data)
+                << e.name.constData() << (reverse ? " reverse" : "");
+    }
 }
 
 // Where an entry goes among names that differ only in case, and what stands in its way; the

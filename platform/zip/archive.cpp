@@ -1,5 +1,6 @@
 #include "archive.h"
 #include "directory.h"
+#include "reader.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
@@ -133,8 +134,10 @@ struct Archive::Impl {
 
     // Extraction of the current open. Staged files are named n<k>, the files they replace
     // are kept as o<k> until the commit has finished.
+    // Only the entry's index is kept: its path is taken from its name again when needed, as
+    // tens of thousands of component lists would make most of the memory an update uses.
     struct Staged {
-        QStringList parts; // below the destination
+        int index = 0;
         bool folder = false;
         int serial = 0;
     };
@@ -207,8 +210,7 @@ struct Archive::Impl {
         const DirectoryEntry& e = entries[std::size_t(index)];
         const QString changed = QStringLiteral("archivio cambiato dopo l'apertura");
         if (!za) {
-            int error = 0;
-            za = zip_open(hostBytes(hostPath).constData(), ZIP_RDONLY, &error);
+            za = openForReading(hostBytes(hostPath));
             if (!za) raiseBadData(e.name, QStringLiteral("archivio non leggibile"));
             if (zip_get_num_entries(za, 0) != zip_int64_t(entries.size()))
                 raiseBadData(e.name, changed);
@@ -327,7 +329,7 @@ struct Archive::Impl {
             stagingDest = destHost;
         }
 
-        Staged item{parts, folder, 0};
+        Staged item{index, folder, 0};
         if (!folder) {
             item.serial = ++serial;
             writeStaged(index, found, stagedPath('n', item.serial));
@@ -413,11 +415,21 @@ struct Archive::Impl {
         if (::fchmod(out.fd, mode) != 0) raiseErrno(errno, path);
     }
 
+    // Below the destination: checked when the entry was staged.
+    QStringList partsOf(const Staged& s) const {
+        return safeComponents(entries[std::size_t(s.index)].name);
+    }
+
+    // "\" separated, a folder ends in "\".
+    QString relativePath(const Staged& s) const {
+        return partsOf(s).join(u'\\') + (s.folder ? QStringLiteral("\\") : QString());
+    }
+
     QByteArray commitList() const {
         QByteArray text;
         for (const Staged& s : staged) {
             const QString file = s.folder ? QString() : u'n' + QString::number(s.serial);
-            text += (file + u'\t' + s.parts.join(u'\\') + (s.folder ? "\\" : "")).toUtf8() + '\n';
+            text += (file + u'\t' + relativePath(s)).toUtf8() + '\n';
         }
         return text;
     }
@@ -458,8 +470,9 @@ struct Archive::Impl {
             // Listed again: the installation folder may have changed since staging.
             fs::FolderTree folders(stagingDest);
             for (const Staged& s : staged) {
-                const fs::FolderTree::Resolved found = target(folders, s.parts, s.folder);
-                makeFolders(folders, found, s.parts, s.folder, done);
+                const QStringList parts = partsOf(s);
+                const fs::FolderTree::Resolved found = target(folders, parts, s.folder);
+                makeFolders(folders, found, parts, s.folder, done);
                 if (s.folder) continue;
                 const QString& path = found.hostPath;
                 const QString from = stagedPath('n', s.serial);
@@ -641,7 +654,7 @@ bool Archive::isOpen() const {
 QStringList Archive::pendingTargets() const {
     QStringList result;
     for (const Impl::Staged& s : d->staged)
-        result << s.parts.join(u'\\') + (s.folder ? QStringLiteral("\\") : QString());
+        result << d->relativePath(s);
     return result;
 }
 
