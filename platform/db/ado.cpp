@@ -6,10 +6,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <mdbtools.h>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -115,9 +118,16 @@ void setOpenFaultHook(std::function<void(const QString& hostPath)> hook) {
 
 struct Connection::Impl {
     MdbHandle* mdb = nullptr;
-    QFile file; // our own view of the pages, to check them before libmdb follows them
+    QFile file;
     jet::Header header;
-    quint32 pageCount = 0;
+    quint32 pageCount = 0; // as the file was when opened
+    // Every page is read from the file once and kept as it was read: the checks below and
+    // libmdb, which reads through pageStream(), see the same bytes even while another
+    // workstation rewrites the file (a compaction). A page that could not be read whole is
+    // kept empty, and any use of one fails the operation.
+    QHash<quint32, QByteArray> pages;
+    bool pageUnreadable = false;
+    qint64 streamAt = 0; // libmdb's position in pageStream()
     bool catalogRead = false;
     QList<QPair<QString, quint32>> tables;
 
@@ -127,34 +137,52 @@ struct Connection::Impl {
     const Layout& layout() const { return header.version == 0 ? jet3Layout : jet4Layout; }
 
     QByteArray page(quint32 number) {
-        if (number >= pageCount || !file.seek(qint64(number) * header.pageSize)) return {};
-        QByteArray bytes = file.read(header.pageSize);
-        return bytes.size() == header.pageSize ? bytes : QByteArray();
+        auto it = pages.constFind(number);
+        if (it == pages.cend()) {
+            QByteArray bytes;
+            if (number < pageCount && file.seek(qint64(number) * header.pageSize))
+                bytes = file.read(header.pageSize);
+            if (bytes.size() != header.pageSize) bytes.clear();
+            it = pages.insert(number, bytes);
+        }
+        if (it->isEmpty()) pageUnreadable = true;
+        return *it;
+    }
+
+    // A row of a data page, bounds checked: where it starts and ends in the page.
+    struct Row {
+        QByteArray page;
+        int start = 0, end = 0;
+    };
+    std::optional<Row> row(quint32 pgRow) {
+        Row r{page(pgRow >> 8)};
+        if (r.page.isEmpty() || u8(r.page, 0) != 0x01) return std::nullopt;
+        const int rco = layout().rowCountOffset;
+        const quint32 index = pgRow & 0xFF, rows = u16(r.page, rco);
+        if (index >= rows || rco + 2 + 2 * int(rows) > header.pageSize) return std::nullopt;
+        r.start = int(u16(r.page, rco + 2 + 2 * int(index)) & 0x1FFF);
+        r.end = index == 0 ? header.pageSize : int(u16(r.page, rco + 2 * int(index)) & 0x1FFF);
+        if (r.start >= r.end || r.end > header.pageSize) return std::nullopt;
+        return r;
     }
 
     // A "pg_row" pointer must name an existing row of a data page.
-    bool rowPointerSane(quint32 pgRow) {
-        const QByteArray p = page(pgRow >> 8);
-        if (p.isEmpty() || u8(p, 0) != 0x01) return false;
-        const int rco = layout().rowCountOffset;
-        const quint32 row = pgRow & 0xFF, rows = u16(p, rco);
-        if (row >= rows || rco + 2 + 2 * int(rows) > header.pageSize) return false;
-        const quint32 start = u16(p, rco + 2 + 2 * row) & 0x1FFF;
-        const quint32 end = row == 0 ? header.pageSize : u16(p, rco + 2 * row) & 0x1FFF;
-        return start < end && end <= quint32(header.pageSize);
-    }
+    bool rowPointerSane(quint32 pgRow) { return row(pgRow).has_value(); }
 
     // What libmdb trusts when it reads a table definition: the page chain, the counts that
     // size its arrays and the usage and free-space map rows.
     bool tableDefinitionSane(quint32 tdef) {
+        const QByteArray p = page(tdef);
         // A definition longer than a page continues on the page named at offset 4.
         quint32 chained = 0;
-        for (quint32 at = tdef; at != 0;) {
-            const QByteArray p = page(at);
-            if (p.isEmpty() || u8(p, 0) != 0x02 || ++chained > 64) return false;
-            at = u32(p, 4);
+        for (QByteArray at = p; !at.isEmpty();) {
+            if (u8(at, 0) != 0x02 || ++chained > 64) return false;
+            const quint32 next = u32(at, 4);
+            if (next == 0) break;
+            at = page(next);
+            if (at.isEmpty()) return false;
         }
-        const QByteArray p = page(tdef);
+        if (p.isEmpty()) return false;
         const Layout& l = layout();
         const quint32 cols = u16(p, l.numCols), varCols = u16(p, l.numVarCols);
         const quint32 realIdx = u32(p, l.numRealIdx);
@@ -163,20 +191,61 @@ struct Connection::Impl {
         const quint64 fixedPart =
             l.colsStart + quint64(realIdx) * l.realIdxEntry + quint64(cols) * l.colEntry;
         if (fixedPart > quint64(chained) * header.pageSize) return false;
-        return rowPointerSane(u32(p, l.usageMap)) && rowPointerSane(u32(p, l.freeMap)) &&
-               usageMapSane(u32(p, l.usageMap));
+        return rowPointerSane(u32(p, l.freeMap)) && usageMapSane(u32(p, l.usageMap));
     }
 
-    // A usage map of the second kind lists map pages; each must lie in the file.
+    // The usage map row must exist; one of the second kind lists map pages, each of which
+    // must lie in the file.
     bool usageMapSane(quint32 pgRow) {
-        const QByteArray p = page(pgRow >> 8);
-        const int rco = layout().rowCountOffset, row = int(pgRow & 0xFF);
-        const int start = int(u16(p, rco + 2 + 2 * row) & 0x1FFF);
-        const int end = row == 0 ? header.pageSize : int(u16(p, rco + 2 * row) & 0x1FFF);
-        if (u8(p, start) != 1) return true; // the inline bitmap: libmdb checks each page it reads
-        for (int at = start + 1; at + 4 <= end; at += 4)
-            if (u32(p, at) >= pageCount) return false;
+        const auto r = row(pgRow);
+        if (!r) return false;
+        if (u8(r->page, r->start) != 1) return true; // the inline bitmap: libmdb checks each page
+        for (int at = r->start + 1; at + 4 <= r->end; at += 4)
+            if (u32(r->page, at) >= pageCount) return false;
         return true;
+    }
+
+    // libmdb's view of the file: a read-only stream over page(), so it reads the very pages
+    // that were checked. A page that cannot be read fails the read.
+    FILE* pageStream() {
+        static const cookie_io_functions_t io{
+            [](void* self, char* buffer, size_t size) -> ssize_t {
+                return static_cast<Impl*>(self)->readStream(buffer, size);
+            },
+            nullptr,
+            [](void* self, off64_t* offset, int whence) {
+                return static_cast<Impl*>(self)->seekStream(offset, whence);
+            },
+            nullptr};
+        FILE* stream = fopencookie(this, "r", io);
+        if (stream) std::setvbuf(stream, nullptr, _IONBF, 0);
+        return stream;
+    }
+    ssize_t readStream(char* buffer, size_t size) {
+        const qint64 end = qint64(pageCount) * header.pageSize;
+        size_t done = 0;
+        while (done < size && streamAt < end) {
+            const QByteArray p = page(quint32(streamAt / header.pageSize));
+            if (p.isEmpty()) {
+                errno = EIO;
+                return -1;
+            }
+            const int from = int(streamAt % header.pageSize);
+            const size_t n = std::min(size - done, size_t(header.pageSize - from));
+            std::memcpy(buffer + done, p.constData() + from, n);
+            done += n;
+            streamAt += qint64(n);
+        }
+        return ssize_t(done);
+    }
+    int seekStream(off64_t* offset, int whence) {
+        const qint64 base = whence == SEEK_SET   ? 0
+                            : whence == SEEK_CUR ? streamAt
+                                                 : qint64(pageCount) * header.pageSize;
+        if (base + *offset < 0) return -1;
+        streamAt = base + *offset;
+        *offset = streamAt;
+        return 0;
     }
 
     // The user and system tables by name, with the page of their definition. libmdb's own
@@ -242,12 +311,19 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     auto impl = std::make_unique<Impl>();
     impl->file.setFileName(hostPath);
     if (!QFileInfo(hostPath).isFile() || !impl->file.open(QIODevice::ReadOnly)) providerFailed();
-    const auto header = jet::readHeader(impl->file.read(jet::headerBytes));
-    if (!header) providerFailed();
-    impl->header = *header;
     const qint64 size = impl->file.size();
-    if (size % header->pageSize != 0 || size / header->pageSize < 3) providerFailed();
-    impl->pageCount = static_cast<quint32>(std::min<qint64>(size / header->pageSize, 0x7FFFFFFF));
+    // The first bytes tell the page size; page 0 is then read whole, once, and that copy is
+    // the header used from here on.
+    const auto first = jet::readHeader(impl->file.read(jet::headerBytes));
+    if (!first) providerFailed();
+    impl->header = *first;
+    if (size % first->pageSize != 0 || size / first->pageSize < 3) providerFailed();
+    impl->pageCount = static_cast<quint32>(std::min<qint64>(size / first->pageSize, 0x7FFFFFFF));
+    const QByteArray page0 = impl->page(0);
+    const auto header = jet::readHeader(page0.left(jet::headerBytes));
+    if (!header || header->pageSize != first->pageSize || header->version != first->version)
+        providerFailed();
+    impl->header = *header;
 
     // The password decides before anything else is read, as the provider does.
     if (!header->password.isEmpty() && header->password != target.password)
@@ -257,8 +333,18 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     if (header->key != 0 || !impl->tableDefinitionSane(2)) providerFailed();
 
     {
+        // libmdb starts from the checked page 0 and then reads through the page cache.
         QuietStderr quiet;
-        impl->mdb = mdb_open(QFile::encodeName(hostPath).constData(), MDB_NOFLAGS);
+        QByteArray start = page0;
+        impl->mdb = mdb_open_buffer(start.data(), std::size_t(start.size()), MDB_NOFLAGS);
+        FILE* stream = impl->mdb ? impl->pageStream() : nullptr;
+        if (impl->mdb && stream) {
+            std::fclose(impl->mdb->f->stream);
+            impl->mdb->f->stream = stream;
+        } else if (impl->mdb) {
+            mdb_close(impl->mdb);
+            impl->mdb = nullptr;
+        }
     }
     if (!impl->mdb) providerFailed();
     d = std::move(impl);
@@ -380,6 +466,7 @@ QStringList Connection::Impl::scan(quint32 tdef, const RowVisitor& visit) {
         if (mdb_crack_row(table, start & 0x1FFF, length, fields) < 0) providerFailed();
         if (!visit(table, fields, page)) break;
     }
+    if (pageUnreadable) providerFailed(); // the file changed under the reader
     return names;
 }
 
