@@ -129,6 +129,21 @@ TEST_F(InspectionTest, ErrorPaths) {
          {},
          nullptr,
          false},
+        {"an entry too large for the 32-bit size, first of 300",
+         [](Installation& i) {
+             std::vector<Entry> entries;
+             for (int k = 0; k < 300; ++k)
+                 entries.push_back({"e" + std::to_string(k), "x"});
+             QFile f(i.writeArchive(i.updates(), "qn45070218.zip", entries));
+             f.open(QIODevice::ReadWrite);
+             const qint64 central = f.readAll().indexOf("PK\x01\x02");
+             f.seek(central + 24); // the first entry's uncompressed size
+             f.write("\xF0\xFF\xFF\xFF", 4);
+         },
+         // The archive is closed by the error: the listing stops, with one box.
+         {"codice Errore = 6\r\n"},
+         "",
+         true},
         {"date piece that is no whole number",
          [](Installation& i) {
              i.writeArchive(i.updates(), "qn47-70218.zip", {{"a", "a"}});

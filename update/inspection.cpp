@@ -18,6 +18,7 @@ const QString kIncompatible = QStringLiteral(
 constexpr std::int32_t kFolderAttribute = 0x10;
 
 Resume inspectionTrap(app::Form& f, const VbError& e) {
+    const bool wasOpen = f.Zip1.isOpen();
     f.Zip1.CloseArchive();
     f.Label2.setCaption(QString());
     f.lv.setVisible(false);
@@ -28,6 +29,13 @@ Resume inspectionTrap(app::Form& f, const VbError& e) {
     if (e.number() == err::InvalidPropertyValue) return Resume::End;
     f.host.messageBox(app::errorMessage("codice Errore = ", e), ui::Buttons::Ok,
                       ui::Icon::Exclamation);
+    // Closed, the archive has nothing more to list: every remaining entry would fail again,
+    // one box each. The listing stops as a failed counter step stops it, after the loop,
+    // where what was listed is shown.
+    if (wasOpen) {
+        f.lv.setVisible(true);
+        return Resume::End;
+    }
     return Resume::Next;
 }
 
