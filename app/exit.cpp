@@ -9,10 +9,9 @@ void AvviaProgramma(Form& f) {
     f.host.endProcess();
 }
 
-namespace {
-// "Esci" and closing the window have no trap of their own: when the main program cannot be
-// started the user is told why, and the updater ends all the same.
-void leave(Form& f) {
+// When the main program cannot be started the user is told why, and the updater ends all the
+// same: it has nothing left to offer.
+void AvviaProgrammaOAvvisa(Form& f) {
     try {
         AvviaProgramma(f);
     } catch (const vb::VbError& e) {
@@ -23,13 +22,13 @@ void leave(Form& f) {
         f.host.endProcess();
     }
 }
-} // namespace
 
+// "Esci" and closing the window have no trap of their own.
 void cmdAnnulla_Click(Form& f) {
-    leave(f);
+    AvviaProgrammaOAvvisa(f);
 }
 void Form_Unload(Form& f) {
-    leave(f);
+    AvviaProgrammaOAvvisa(f);
 }
 
 } // namespace app

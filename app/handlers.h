@@ -19,6 +19,8 @@ void Dir1_Click(Form& f);
 
 // Exit and relaunch. AvviaProgramma does not return when the main program starts.
 void AvviaProgramma(Form& f);
+// AvviaProgramma; when the start fails, a critical box says why and the updater ends anyway.
+void AvviaProgrammaOAvvisa(Form& f);
 void cmdAnnulla_Click(Form& f);
 void Form_Unload(Form& f);
 

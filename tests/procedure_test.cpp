@@ -75,16 +75,19 @@ TEST_F(ProcedureTest, ArchiveWithoutTheMainProgramRestoresTheBackup) {
     EXPECT_TRUE(h->host.calls.last() == "end");
 }
 
-TEST_F(ProcedureTest, NoMainProgramAndNoBackupPassesOverBothStartsAndStaysOpen) {
+TEST_F(ProcedureTest, NoMainProgramAndNoBackupSaysSoAndEnds) {
     start("qn45070218.zip", {{"altro.txt", "x"}});
     QFile::remove(file("Quna.exe"));
-    EXPECT_TRUE(elabora());
+    EXPECT_FALSE(elabora());
+    const QString main = Installation::win(inst.program()) + "\\quna.exe";
     EXPECT_EQ(h->host.messageTexts().mid(1),
-              QStringList({"ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
-                           "Ripristino la versione precedente",
-                           "Elaborazione terminata!!!"}));
-    EXPECT_EQ(h->host.calls.filter("start").size(), 2);
-    EXPECT_FALSE(h->host.calls.contains("end"));
+              QStringList(
+                  {"ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
+                   "Ripristino la versione precedente",
+                   "Impossibile avviare il programma QUNA:\r\n" + main + "\r\nFile non trovato"}));
+    EXPECT_EQ(h->host.messages.back().icon, ui::Icon::Critical);
+    EXPECT_EQ(h->host.calls.filter("start").size(), 1);
+    EXPECT_EQ(h->host.calls.last(), "end");
 }
 
 TEST_F(ProcedureTest, OldBackupIsReplacedByTheCurrentProgram) {

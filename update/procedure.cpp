@@ -194,7 +194,9 @@ void cmdElabora_Click(app::Form& f) {
                      removeJournal(f);
                      journal = false;
                  }),
-                 step([&] { app::AvviaProgramma(f); }),
+                 // With neither the main program nor its backup there is nothing to start:
+                 // that is said, and the updater ends, rather than reporting success.
+                 step([&] { app::AvviaProgrammaOAvvisa(f); }),
              }),
         when([&] { return fs::normalFileExists(path(f, "\\Quna.exe")); },
              {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
