@@ -495,17 +495,20 @@ TEST_F(ZipTest, ExtractsIntoPlaceReplacingExistingFiles) {
 
 TEST_F(ZipTest, ModeComesFromTheArchiveOrTheReplacedFile) {
     write("src/suid", "s");
-    ASSERT_TRUE(run("chmod 4755 suid && zip -q ../a.zip suid"));
+    write("src/shared", "s");
+    // 0666 has bits that the usual creation mask (022) takes away at creation.
+    ::umask(022);
+    ASSERT_TRUE(run("chmod 4755 suid && chmod 666 shared && zip -q ../a.zip suid shared"));
     makeWithLibzip("b.zip",
                    {{"old.txt", "n", ZIP_OPSYS_DOS, 0x20}, {"new.txt", "n", ZIP_OPSYS_DOS, 0x20}});
     write("dest/old.txt", "o");
     ::chmod(QFile::encodeName(path("dest/old.txt")).constData(), 0600);
-    EXPECT_EQ(extract("a.zip", {"suid"}), 0);
+    EXPECT_EQ(extract("a.zip", {"suid", "shared"}), 0);
     EXPECT_EQ(extract("b.zip", {"old.txt", "new.txt"}), 0);
     const struct {
         const char* file;
         mode_t mode;
-    } cases[] = {{"suid", 0755}, {"old.txt", 0600}, {"new.txt", 0644}};
+    } cases[] = {{"suid", 0755}, {"shared", 0666}, {"old.txt", 0600}, {"new.txt", 0644}};
     for (const auto& c : cases) {
         struct stat st;
         ASSERT_EQ(::stat(QFile::encodeName(path("dest/") + c.file).constData(), &st), 0);

@@ -11,6 +11,8 @@
 #include <QSet>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -95,6 +97,19 @@ QStringList safeComponents(const QString& name) {
 
 using Kind = fs::FolderTree::Kind;
 
+// The process's file mode creation mask as the system reports it (reading it with umask()
+// would change it for a moment under every other thread); -1 when it does not say.
+int creationMask() {
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (!status) return -1;
+    int mask = -1;
+    char line[256];
+    while (mask < 0 && std::fgets(line, sizeof line, status))
+        if (std::strncmp(line, "Umask:", 6) == 0) mask = int(std::strtol(line + 6, nullptr, 8));
+    std::fclose(status);
+    return mask;
+}
+
 // Removes a staging folder: its files first and the commit list last, so that a staging
 // folder that still holds staged files without its list is always one whose commit never
 // began. The extraction writes only plain files there; anything else is left to Qt's
@@ -147,6 +162,7 @@ struct Archive::Impl {
     QHash<QString, std::size_t> stagedByTarget; // lower-case target path -> index in staged
     QSet<QString> stagedFolders;                // lower-case folders the staged entries need
     std::vector<char> buffer;                   // entry data on its way to a staged file
+    int mask = -2;                              // creationMask(), read by the first entry
     bool failed = false;
     int serial = 0;
 
@@ -382,9 +398,13 @@ struct Archive::Impl {
                  S_ISREG(existing.st_mode))
             mode = existing.st_mode & 0777;
 
+        // Created with its mode when the mask leaves it whole, else set once it is written.
+        if (mask == -2) mask = creationMask();
+        const bool modeAtCreation = mask >= 0 && (mode & mode_t(mask)) == 0;
         fs::checkpoint("write staged file");
-        const fs::Descriptor out(
-            ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        const fs::Descriptor out(::open(hostBytes(path).constData(),
+                                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                        modeAtCreation ? mode : 0600));
         if (out.fd < 0) raiseErrno(errno, path);
 
         zip_file_t* file = zip_fopen_index(za, static_cast<zip_uint64_t>(index), 0);
@@ -412,7 +432,7 @@ struct Archive::Impl {
         }
         if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
             raiseBadData(name, QStringLiteral("dimensione errata"));
-        if (::fchmod(out.fd, mode) != 0) raiseErrno(errno, path);
+        if (!modeAtCreation && ::fchmod(out.fd, mode) != 0) raiseErrno(errno, path);
     }
 
     // Below the destination: checked when the entry was staged.
