@@ -2,9 +2,12 @@
 #include "handlers.h"
 #include "program.h"
 
+#include "platform/fs/fs.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    fs::reportOversizedWrites();
     app::Application application(argc, argv);
     app::Program program;
     app::Form_Load(program.form);

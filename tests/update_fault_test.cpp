@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -672,6 +673,43 @@ TEST_F(UpdateFaultTest, FullFileSystemReportsDiskFullAndKeepsTheOldSet) {
     EXPECT_TRUE(mainProgramRuns(inst));
     EXPECT_TRUE(leftovers(inst).isEmpty()) << joined(leftovers(inst));
     EXPECT_EQ(outside(inst), outsideBefore);
+}
+
+// Under a file-size limit smaller than the archive's largest entry: the write fails as a full
+// disk does, the error is reported and the old set stays, instead of the process being killed.
+TEST_F(UpdateFaultTest, FileSizeLimitReportsDiskFullAndKeepsTheOldSet) {
+    auto copy = copyOfModel();
+    const Tree outsideBefore = outside(*copy);
+    const QString told = copy->root() + "/messaggi.txt";
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // The child: as the updater starts, then under a 1 MiB limit.
+        fs::reportOversizedWrites();
+        Harness h(*copy);
+        if (!h.load()) ::_exit(2);
+        const rlimit limit{1 << 20, 1 << 20};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(3);
+        const Outcome o = elabora(h);
+        QFile out(told);
+        if (!out.open(QIODevice::WriteOnly) || out.write(o.messages.join("|").toUtf8()) < 0)
+            ::_exit(4);
+        out.close();
+        ::_exit(o.ended ? 5 : 0);
+    }
+    int status = 0;
+    ASSERT_TRUE(waitForChild(pid, status));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const QString messages = QString::fromUtf8(Installation::readFile(told));
+    EXPECT_TRUE(messages.startsWith(kDiskFull) && !messages.contains(u'|'))
+        << messages.toStdString();
+    QFile::remove(told);
+    EXPECT_EQ(differsFrom(*oldSet_, *copy, true), "");
+    EXPECT_TRUE(mainProgramRuns(*copy));
+    EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+    EXPECT_EQ(outside(*copy), outsideBefore);
 }
 
 TEST_F(UpdateFaultTest, ReadOnlyInstallationFolderChangesNothing) {

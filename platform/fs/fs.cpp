@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -394,12 +395,17 @@ void resetCheckpoints() {
     checkpointSteps = 0;
 }
 
+void reportOversizedWrites() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
 std::int32_t errorFromErrno(int error, std::int32_t fallback) {
     switch (error) {
     case ENOENT:
         return vb::err::FileNotFound;
     case ENOSPC:
     case EDQUOT:
+    case EFBIG:
         return vb::err::DiskFull;
     case EACCES:
     case EPERM:

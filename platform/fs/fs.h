@@ -161,6 +161,10 @@ struct Descriptor {
     ~Descriptor();
 };
 
+// A write past the file-size limit (RLIMIT_FSIZE) would end the process with SIGXFSZ; with
+// the signal ignored the write fails with EFBIG, reported as a full disk. Called once at start.
+void reportOversizedWrites();
+
 // Maps an errno value to the runtime's error number (ENOENT 53, ENOSPC 61, EACCES/EPERM/
 // EROFS 70, ENOTDIR 76, EIO 57, ...).
 std::int32_t errorFromErrno(int error, std::int32_t fallback);
