@@ -59,21 +59,17 @@ bench_median() {
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
 }
 
-# Wall time of a whole process in seconds, taken in the shell so that no helper process
-# falls inside the interval.
-bench_elapsed() {
-    local start=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1 || return 1
-    local end=$EPOCHREALTIME
-    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.6f\n", e - s }'
-}
-
 # Wall, user and system time of a whole process in seconds ("WALL USER SYSTEM"), taken by
 # the shell's own `time`, so that no helper process falls inside the interval.
 bench_timed() {
     local TIMEFORMAT='%3R %3U %3S' times
     times=$({ time "$@" >/dev/null 2>&1; } 2>&1) || return 1
     echo "$times"
+}
+
+# "NAME: user+system ours U s, reference V s" (medians), the line before the report.
+bench_cpu_line() {
+    printf '%s: user+system ours %.3f s, reference %.3f s\n' "$1" "$2" "$3"
 }
 
 # Peak resident memory of a whole process in KiB (GNU time).
