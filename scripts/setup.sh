@@ -26,6 +26,8 @@ PACKAGES=(
     # a Windows main program in a Wine prefix (64-bit Wine needs no i386 architecture) and the
     # compiler of the end-to-end test's Windows stand-in for it
     wine wine64 gcc-mingw-w64-x86-64
+    # reading the window's texts as a screen reader does (a private session bus, AT-SPI, gdbus)
+    dbus-daemon at-spi2-core libglib2.0-bin
 )
 
 missing=()

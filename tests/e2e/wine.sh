@@ -1,14 +1,15 @@
 # A real installation inside a Wine prefix: the updater in C:\QUNAWIN, config.dat holding
 # C:\QUNAWIN\DATI, a drive S: and a share \\server\quna in the prefix, and a Windows main
-# program. Start-up reads both databases without a word, "Elabora" installs an archive whose
+# program. The window shows both versions and C:\QUNAWIN\DATI\quna.mdb (read over the
+# accessibility bus, as a screen reader reads them), "Elabora" installs an archive whose
 # Quna.exe is a newer Windows program, and that program runs under Wine in C:\QUNAWIN of this
 # prefix, even with the user's WINEPREFIX naming another one.
 missing=""
-for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc; do
+for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc dbus-daemon gdbus; do
     command -v "$cmd" >/dev/null || missing+=" $cmd"
 done
 if [[ -n "$missing" ]]; then
-    echo "skipped: Wine or the MinGW compiler is missing ($missing); scripts/setup.sh installs them"
+    echo "skipped: Wine, the MinGW compiler or D-Bus is missing ($missing); scripts/setup.sh installs them"
     exit 77
 fi
 # shellcheck source=tests/e2e/lib.sh
@@ -19,12 +20,16 @@ PFX="$WORK/pfx"
 INST="$PFX/drive_c/QUNAWIN"
 DATA="$INST/DATI"
 
-# Wine's server for the prefix goes before the folder does.
+BUS_PID=""
+
+# Wine's server for the prefix goes before the folder does, and the private session bus
+# (the accessibility bus it started ends with it).
 stop_wine() {
     [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
+    [[ -n "$BUS_PID" ]] && kill "$BUS_PID" 2>/dev/null
     return 0
 }
-trap 'rc=$?; stop_wine; set +e; (exit $rc); cleanup' EXIT
+trap 'rc=$?; set +e; stop_wine; (exit $rc); cleanup' EXIT
 
 # standin FILE VERSION: a Windows console program standing in for Quna.exe; it appends its
 # version, its working folder and its own path, as Windows gives them, to C:\marks\started.log.
@@ -71,12 +76,59 @@ archive="$INST/Aggiorna/qn45070218.zip"
 (cd "$stage" && zip -q -r "$archive" Quna.exe modelli)
 new_main=$(sha256sum <"$stage/Quna.exe")
 
+# window_texts: the name and the description of each object the updater shows, one
+# "name<TAB>description" line each, read over the accessibility bus as a screen reader does.
+window_texts() {
+    local address
+    address=$(gdbus call --session -d org.a11y.Bus -o /org/a11y/bus -m org.a11y.Bus.GetAddress |
+        sed -E "s/^\('(.*)',\)$/\1/") || return 1
+    python3 - "$address" <<'PY'
+import ast, re, subprocess, sys
+address = sys.argv[1]
+def call(dest, path, *method):
+    return subprocess.run(["gdbus", "call", "-a", address, "-d", dest, "-o", path, "-m", *method],
+                          capture_output=True, text=True, timeout=5).stdout.strip()
+def text(dest, path, name):
+    reply = call(dest, path, "org.freedesktop.DBus.Properties.Get", "org.a11y.atspi.Accessible", name)
+    quoted = re.fullmatch(r"\(<(['\"].*['\"])>,\)", reply, re.S)
+    return ast.literal_eval(quoted.group(1)) if quoted else ""
+def children(dest, path):
+    reply = call(dest, path, "org.a11y.atspi.Accessible.GetChildren")
+    return re.findall(r"\('([^']*)', (?:objectpath )?'([^']*)'\)", reply)
+def walk(dest, path, seen):
+    if (dest, path) in seen: return
+    seen.add((dest, path))
+    print(text(dest, path, "Name") + "\t" + text(dest, path, "Description"))
+    for child in children(dest, path): walk(*child, seen)
+for app in children("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
+    walk(*app, set())
+PY
+}
+
+# shows TEXT: some object of the window is named TEXT (a whole name).
+shows() {
+    cut -f1 "$WORK/texts" | grep -qxF -- "$1"
+}
+
 start_xvfb
+bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+BUS_PID=$(sed -n 2p <<<"$bus")
+export DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 # The user's own default prefix is elsewhere: the main program must not go there.
 export WINEPREFIX="$WORK/elsewhere"
 open_main_window
-# Start-up that cannot read a database or config.dat says so in a box before anything else.
-! poll 2 any_box || fail "start-up showed a message box"
+# What the window shows: both versions, the database by its drive C: path, drive c: selected.
+read_texts() {
+    window_texts >"$WORK/texts" && shows 'C:\QUNAWIN\DATI\quna.mdb' &&
+        shows "Aggiorna Quna alla ver. 4.5 del 18-02-2007"
+}
+poll 20 read_texts || fail "the window shows neither C:\QUNAWIN\DATI\quna.mdb nor the archive: $(cut -f1 "$WORK/texts" | tr '\n' '|')"
+shows "4.4  del  10-01-07" || fail "the installed version is not shown"
+shows "4.4  del 10-01-07" || fail "the workstation's version is not shown"
+grep -q '^c: \[' "$WORK/texts" || fail "the drive list is not on c:"
+log "the window shows $(grep -c . "$WORK/texts") texts, the versions and C:\QUNAWIN\DATI\quna.mdb"
+! any_box || fail "start-up showed a message box"
 click_until_box "$WIN" "${ELABORA[@]}"
 answer_box Return 10 # "Sì" to the question
 question=$BOX_ID
