@@ -3,6 +3,8 @@
 #
 #   scripts/demo.sh                  prepare the installation, then run the updater
 #   scripts/demo.sh --prepare-only   only prepare the installation
+#   scripts/demo.sh --wine           the same inside a fresh Wine prefix (demo-run/prefix):
+#                                    the updater in C:\QUNAWIN, config.dat holding C:\QUNAWIN\DATI
 #
 # With a display (and outside CI) the window opens and the demo ends when the user closes it.
 # Without one the updater runs under Xvfb: the script waits for the window, saves a
@@ -25,8 +27,14 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT"
 QUNA_BIN=${QUNA_BIN:-build/app/QunaAgg2}
 JETWRITE=${JETWRITE:-build/tools/jetwriter/jetwrite}
-PREPARE_ONLY=0
-[[ "${1:-}" == "--prepare-only" ]] && PREPARE_ONLY=1
+PREPARE_ONLY=0 WINE=0
+for arg in "$@"; do
+    case $arg in
+    --prepare-only) PREPARE_ONLY=1 ;;
+    --wine) WINE=1 ;;
+    *) echo "demo: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
 
 say() { echo "demo: $*"; }
 fail() { echo "demo: ERRORE: $*" >&2; exit 1; }
@@ -42,13 +50,31 @@ if (( ${#DEMO} + 5 + 2 > 50 )); then   # "Z:" + DEMO + "/data"
 fi
 INST="$DEMO/quna"
 DATA="$DEMO/data"
+if ((WINE)); then
+    # In a prefix the updater finds its drives there; config.dat names the data by drive C:.
+    PREFIX="$DEMO/prefix"
+    INST="$PREFIX/drive_c/QUNAWIN"
+    DATA="$INST/DATI"
+    winpath() { local p="C:${1#"$PREFIX/drive_c"}"; echo "${p//\//\\}"; }
+    command -v wineboot >/dev/null || fail "wine is missing: run scripts/setup.sh"
+fi
 
 [[ -x "$JETWRITE" ]] || fail "$JETWRITE not found: build the project first (make demo)"
 
+if [[ -d "$DEMO/prefix" ]] && command -v wineserver >/dev/null; then
+    WINEPREFIX="$DEMO/prefix" wineserver -k 2>/dev/null || true # a previous demo's
+fi
 rm -rf "$DEMO"
+if ((WINE)); then
+    say "making the Wine prefix $PREFIX"
+    mkdir -p "$DEMO"
+    DISPLAY='' WINEDEBUG=-all WINEPREFIX="$PREFIX" wineboot -i > "$DEMO/wineboot.log" 2>&1 ||
+        fail "wineboot failed (see $DEMO/wineboot.log)"
+fi
 
 # ------------------------------------------------------------------ config.dat and databases
-"$ROOT/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" || fail "cannot write the installation"
+"$ROOT/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" "$(winpath "$DATA")" ||
+    fail "cannot write the installation"
 [[ $(wc -c < "$INST/config.dat") -eq 50 ]] || fail "config.dat is not 50 bytes"
 say "config.dat -> $(winpath "$DATA")"
 if command -v mdb-export >/dev/null; then

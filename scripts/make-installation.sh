@@ -3,13 +3,15 @@
 # (table Accesso, version 4.4 of 10/01/2007, password BlumoKast), INST/dbClient.mdb (table
 # Configurazione, the same version) and the empty folder INST/Aggiorna. The demo, the
 # end-to-end tests and the benchmarks add their own main program and archives.
-#   scripts/make-installation.sh INST DATA JETWRITE
+# RECORD, when given, is what config.dat names instead (an installation in a Wine prefix names
+# its data by drive C:).
+#   scripts/make-installation.sh INST DATA JETWRITE [RECORD]
 set -euo pipefail
 inst=$1 data=$2 jetwrite=$3
 mkdir -p "$inst/Aggiorna" "$data"
 data=$(cd "$data" && pwd)
 # config.dat: the data folder as a drive path (Z: is the root), 50 bytes padded with blanks.
-record="Z:${data//\//\\}"
+record=${4:-"Z:${data//\//\\}"}
 if ((${#record} > 50)); then
     echo "make-installation: the data folder's path is too long for config.dat: $record" >&2
     exit 1

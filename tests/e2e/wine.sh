@@ -58,9 +58,8 @@ DISPLAY='' WINEPREFIX="$PFX" timeout 60 wineboot -i >"$WORK/wineboot.log" 2>&1 |
 log "prefix ready"
 
 # The installation, config.dat naming the data folder by its drive C: path.
-"$SOURCE_DIR/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" >/dev/null ||
-    fail "cannot write the installation"
-printf '%-50s' 'C:\QUNAWIN\DATI' >"$INST/config.dat"
+"$SOURCE_DIR/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" 'C:\QUNAWIN\DATI' \
+    >/dev/null || fail "cannot write the installation"
 standin "$INST/Quna.exe" 4.4
 cp "$QUNA_BIN" "$INST/QunaAgg2"
 mkdir -p "$PFX/drive_c/marks" "$WORK/share/QUNA" "$PFX/dosdevices/unc/server"
