@@ -19,13 +19,14 @@ CMAKE_CONFIGURE := cmake -G Ninja -S .
 LSAN_SUPP := $(CURDIR)/tests/lsan.supp
 FUZZ_TARGETS := zip_fuzz db_fuzz db_rewrite_fuzz
 
-.PHONY: help setup demo test build-demo test-plain test-asan fuzz-smoke
+.PHONY: help setup demo test package build-demo test-plain test-asan fuzz-smoke
 # The steps of `make test` run in the order given, even under make -j.
 .NOTPARALLEL:
 
 help:
 	@echo "make demo   build the updater and run it on a demo installation"
 	@echo "make test   build and run the whole test suite, also under the sanitizers"
+	@echo "make package  build the Debian package quna-updater_<version>_amd64.deb"
 
 setup:
 	@scripts/setup.sh
@@ -38,6 +39,12 @@ build-demo: setup
 demo: build-demo
 	QUNA_BIN=$${QUNA_BIN:-$(BUILD_DEMO)/app/QunaAgg2} \
 	  JETWRITE=$${JETWRITE:-$(BUILD_DEMO)/tools/jetwriter/jetwrite} scripts/demo.sh
+
+# The Debian package, from the optimised build; the .deb is copied to the top folder.
+package: build-demo
+	cmake --build $(BUILD_DEMO) --target package
+	cp $(BUILD_DEMO)/quna-updater_*_amd64.deb .
+	@ls -1 quna-updater_*_amd64.deb
 
 # ---------------------------------------------------------------- tests
 test-plain: setup

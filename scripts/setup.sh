@@ -28,6 +28,8 @@ PACKAGES=(
     wine wine64 gcc-mingw-w64-x86-64
     # reading the window's texts as a screen reader does (a private session bus, AT-SPI, gdbus)
     dbus-daemon at-spi2-core libglib2.0-bin
+    # the Debian package: dependencies by dpkg-shlibdeps, the menu entry checked
+    dpkg-dev desktop-file-utils binutils
 )
 
 missing=()

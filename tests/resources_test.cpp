@@ -1,5 +1,5 @@
 // The committed resources: the icon files hold the images Windows and the window ask for,
-// and the Windows version resource carries the values of version.h.
+// and the Windows version resource, written by the build, carries the values of version.h.
 #include "app/resources/version.h"
 
 #include <gtest/gtest.h>
@@ -171,7 +171,9 @@ TEST(ResourcesTest, QrcListsThePictures) {
 
 TEST(ResourcesTest, VersionResourceMatchesVersionHeader) {
     namespace v = app::version;
-    const auto rc = readText("version.rc");
+    std::ifstream in(std::string(QUNA_BINARY_DIR) + "/generated/app/resources/version.rc");
+    ASSERT_TRUE(in) << "the build wrote no version.rc";
+    const std::string rc{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::pair<const char*, const char*> values[] = {
         {"CompanyName", v::kCompany},
         {"FileDescription", v::kFileDescription},
@@ -193,7 +195,7 @@ TEST(ResourcesTest, VersionResourceMatchesVersionHeader) {
     EXPECT_NE(rc.find("FILEVERSION " + numbers), std::string::npos);
     EXPECT_NE(rc.find("PRODUCTVERSION " + numbers), std::string::npos);
     EXPECT_NE(rc.find("VALUE \"Translation\", 0x410, 1200"), std::string::npos);
-    EXPECT_NE(rc.find("ICON \"quna.ico\""), std::string::npos);
+    EXPECT_NE(rc.find("/app/resources/quna.ico\""), std::string::npos);
 }
 
 TEST(ResourcesTest, VersionValues) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Draws the program's icons and writes them, with the Windows version resource, into
+"""Draws the program's icons and writes them into
 app/resources/. Python standard library only; the output is committed, so the build never
 runs this. The output is deterministic: running it again gives the same bytes.
 
@@ -364,75 +364,6 @@ def png(pixels, size):
             + chunk(b"IEND", b""))
 
 
-# --------------------------------------------------------------------------- version info
-#
-# One place for the version values: version.h (read by the program and the tests) and
-# version.rc (the Windows resource) are both written from it.
-
-VERSION = {
-    "kCompany": "Quna",
-    "kFileDescription": "Aggiorna versione di QUNA",
-    "kFileVersion": "1.00",
-    "kInternalName": "QunaAgg2",
-    "kOriginalFilename": "QunaAgg2.exe",
-    "kProductName": "QunaAgg",
-    "kProductVersion": "1.00",
-    "kLanguageBlock": "041004B0",
-}
-
-VERSION_H = """#pragma once
-// Version information of the updater. version.rc carries the same values for Windows
-// builds; both files are written by tools/make_icons.py.
-
-namespace app::version {{
-
-constexpr const char* kCompany = "{kCompany}";
-constexpr const char* kFileDescription = "{kFileDescription}";
-constexpr const char* kFileVersion = "{kFileVersion}";
-constexpr const char* kInternalName = "{kInternalName}";
-constexpr const char* kOriginalFilename = "{kOriginalFilename}";
-constexpr const char* kProductName = "{kProductName}";
-constexpr const char* kProductVersion = "{kProductVersion}";
-constexpr const char* kLanguageBlock = "{kLanguageBlock}"; // Italian, Unicode
-constexpr int kFileVersionNumbers[4] = {{1, 0, 0, 0}};
-
-}} // namespace app::version
-"""
-
-VERSION_RC = """// Windows resources of the updater: the program icon and the version information.
-// Written by tools/make_icons.py; the values match version.h.
-
-1 ICON "quna.ico"
-
-1 VERSIONINFO
-FILEVERSION 1,0,0,0
-PRODUCTVERSION 1,0,0,0
-FILEFLAGSMASK 0x3fL
-FILEFLAGS 0x0L
-FILEOS 0x4L
-FILETYPE 0x1L
-FILESUBTYPE 0x0L
-BEGIN
-    BLOCK "StringFileInfo"
-    BEGIN
-        BLOCK "{kLanguageBlock}"
-        BEGIN
-            VALUE "CompanyName", "{kCompany}"
-            VALUE "FileDescription", "{kFileDescription}"
-            VALUE "FileVersion", "{kFileVersion}"
-            VALUE "InternalName", "{kInternalName}"
-            VALUE "OriginalFilename", "{kOriginalFilename}"
-            VALUE "ProductName", "{kProductName}"
-            VALUE "ProductVersion", "{kProductVersion}"
-        END
-    END
-    BLOCK "VarFileInfo"
-    BEGIN
-        VALUE "Translation", 0x410, 1200
-    END
-END
-"""
-
 # The window reads PNG pictures: Qt decodes them without an image plugin, and only the sizes it
 # shows. The .ico files are for the Windows program file (version.rc).
 QRC = """<!DOCTYPE RCC>
@@ -482,8 +413,6 @@ def main():
         write(os.path.join(out, name + ".png"), png(render(layers(16), 16), 16))
 
     write(os.path.join(out, "resources.qrc"), QRC)
-    write(os.path.join(out, "version.h"), VERSION_H.format(**VERSION))
-    write(os.path.join(out, "version.rc"), VERSION_RC.format(**VERSION))
 
 
 if __name__ == "__main__":

@@ -206,12 +206,32 @@ QString& programFolderOverride() {
     return folder;
 }
 
+// The path the program was started by (its first argument), or empty.
+QString startedAs() {
+    if (QCoreApplication::instance()) {
+        const QStringList arguments = QCoreApplication::arguments();
+        return arguments.isEmpty() ? QString() : arguments.first();
+    }
+    std::ifstream cmdline("/proc/self/cmdline", std::ios::binary);
+    std::string first;
+    std::getline(cmdline, first, '\0');
+    return QFile::decodeName(first.c_str());
+}
+
 QString programHostFolder() {
     if (!programFolderOverride().isEmpty())
         return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride()));
-    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath();
-    return QFile::decodeName(
-        std::filesystem::read_symlink("/proc/self/exe").parent_path().native().c_str());
+    const QString file = QFile::decodeName(std::filesystem::read_symlink("/proc/self/exe").c_str());
+    // Started through a link placed in an installation folder, the program belongs to the
+    // folder of the link, not to the one that holds the program file (which /proc/self/exe
+    // names). The path it was started by counts only when it leads to this very program.
+    const QString invoked = startedAs();
+    if (invoked.contains(u'/')) {
+        const QFileInfo link(QDir::current().absoluteFilePath(invoked));
+        if (link.canonicalFilePath() == QFileInfo(file).canonicalFilePath())
+            return QDir::cleanPath(link.absolutePath());
+    }
+    return QFileInfo(file).absolutePath();
 }
 
 // The label Wine keeps in a drive root, first line only; empty when there is none.

@@ -2,6 +2,8 @@
 // same code the updater's window uses, without the window.
 #include "diag.h"
 
+#include "app/resources/version.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -19,7 +21,7 @@ const Subcommand subcommands[] = {
 };
 
 int usage() {
-    std::fputs("usage:\n", stderr);
+    std::fputs("usage:\n  qunadiag --version\n", stderr);
     for (const Subcommand& s : subcommands)
         std::fprintf(stderr, "  qunadiag %s\n", s.usage);
     return 2;
@@ -29,6 +31,10 @@ int usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("qunadiag %s\n", app::version::kRelease);
+        return 0;
+    }
     QStringList args;
     for (int i = 2; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
