@@ -53,7 +53,7 @@ mkdir -p "$applications"
 cat >"$entry" <<DESKTOP
 [Desktop Entry]
 Type=Application
-Version=1.5
+Version=1.4
 Name=Aggiorna QUNA
 Comment=Aggiorna l'installazione di QUNA in $path_value
 Exec="$exec_path"
