@@ -581,6 +581,37 @@ TEST_F(ZipTest, ReadsEveryEntryInEitherOrder) {
     }
 }
 
+// A listed text finds its entry as written, else by reading "\\" and "/" alike; of several
+// such entries the first.
+TEST_F(ZipTest, FindsEntriesWithEitherSeparator) {
+    makeWithLibzip("a.zip", {{"a/b.txt", "1"},
+                             {"c\\d.txt", "2"},
+                             {"e/f.txt", "3"},
+                             {"e\\f.txt", "4"},
+                             {"g\\h.txt", "5"},
+                             {"g/h.txt", "6"},
+                             {"m\\n\\o.txt", "7"},
+                             {"m/n/o.txt", "8"}});
+    const struct {
+        const char* text;
+        const char* written;
+        const char* data;
+    } cases[] = {
+        {"a\\b.txt", "a/b.txt", "1"},     {"c/d.txt", "c/d.txt", "2"},
+        {"e\\f.txt", "e/f.txt", "4"},     {"e/f.txt", "e/f.txt", "3"},
+        {"g/h.txt", "g/h.txt", "6"},      {"e/F.txt", nullptr, nullptr},
+        {"m\\n/o.txt", "m/n/o.txt", "7"},
+    };
+    for (const auto& c : cases) {
+        QDir(path("dest")).removeRecursively();
+        QDir().mkpath(path("dest"));
+        EXPECT_EQ(extract("a.zip", {c.text}), c.written ? 0 : vb::err::FileNotFound) << c.text;
+        if (c.written) {
+            EXPECT_EQ(read(QStringLiteral("dest/") + c.written), c.data) << c.text;
+        }
+    }
+}
+
 // Where an entry goes among names that differ only in case, and what stands in its way; the
 // destination may also change between the extraction and the close.
 TEST_F(ZipTest, TargetsAmongExistingNames) {

@@ -68,8 +68,6 @@ QString programFolder();
 // Tests place the program in a folder of their own (a host path; empty restores the real one).
 void setProgramFolderForTests(const QString& hostPath);
 
-// Existence tests never raise: an unknown drive or a missing drive root reads as absent.
-
 // The folders below one host folder as a long run of changes in it (an extraction) sees them:
 // each folder's listing is read once, with the kind of every name, so that resolving many
 // paths below the root costs no status call per path. Names are matched as toHost matches
@@ -98,6 +96,7 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// Existence tests never raise: an unknown drive or a missing drive root reads as absent.
 // Existence of a normal file (neither a folder nor hidden nor system).
 bool normalFileExists(const QString& windowsPath);
 // Existence of a folder or a normal file (not hidden or system).

@@ -139,7 +139,7 @@ struct Archive::Impl {
     std::vector<DirectoryEntry> entries;
     zip_t* za = nullptr;                   // entry data, opened by the first extraction
     mutable QHash<QString, int> byName;    // exact listed names, built on the first lookup
-    mutable QHash<QString, int> bySlashes; // the same with "\" written as "/"
+    mutable QHash<QString, int> bySlashes; // names holding "\", by their form with "/" only
     QString destination;                   // Windows path
     // The destination's folders as resolved for the extraction, and the destination text
     // they were resolved from.
@@ -245,22 +245,27 @@ struct Archive::Impl {
     void buildNameMaps() const {
         if (!byName.isEmpty() || entries.empty()) return;
         byName.reserve(qsizetype(entries.size()));
-        bySlashes.reserve(qsizetype(entries.size()));
-        for (int i = 0; i < int(entries.size()); ++i) {
+        // Backwards, so that the first of duplicate names wins, as in a search from the start.
+        for (int i = int(entries.size()) - 1; i >= 0; --i) {
             const QString& name = entries[std::size_t(i)].name;
-            // The first of duplicate names wins, as in a search from the start.
-            if (!byName.contains(name)) byName.insert(name, i);
-            const QString slashed = QString(name).replace(u'\\', u'/');
-            if (!bySlashes.contains(slashed)) bySlashes.insert(slashed, i);
+            byName.insert(name, i);
+            if (name.contains(u'\\')) bySlashes.insert(QString(name).replace(u'\\', u'/'), i);
         }
     }
 
+    // The entry named by a text as written, else the first whose name reads the same with
+    // "\" and "/" alike.
     int lookup(const QString& text) const {
         buildNameMaps();
         if (auto it = byName.constFind(text); it != byName.cend()) return it.value();
+        int found = -1;
         const QString slashed = QString(text).replace(u'\\', u'/');
-        if (auto it = bySlashes.constFind(slashed); it != bySlashes.cend()) return it.value();
-        return -1;
+        if (slashed != text)
+            if (auto it = byName.constFind(slashed); it != byName.cend()) found = it.value();
+        if (auto it = bySlashes.constFind(slashed);
+            it != bySlashes.cend() && (found < 0 || it.value() < found))
+            found = it.value();
+        return found;
     }
 
     // Only this extraction changes the installation folder until it is released, so the
@@ -329,7 +334,8 @@ struct Archive::Impl {
         if (reserved.fileOnly.contains(parts.first(), Qt::CaseInsensitive) &&
             (folder || parts.size() > 1))
             raiseUnsafe(name, "cartella al posto del programma");
-        refuseClash(parts, folder, name);
+        const QStringList keys = lowerCasePaths(parts);
+        refuseClash(keys, folder, name);
         fs::FolderTree& folders = destinationTree();
         const QString& destHost = folders.root();
         if (!staging.isEmpty() && destHost != stagingDest)
@@ -350,10 +356,10 @@ struct Archive::Impl {
             item.serial = ++serial;
             writeStaged(index, found, stagedPath('n', item.serial));
         }
-        for (qsizetype i = 1; i < parts.size() + (folder ? 1 : 0); ++i)
-            stagedFolders.insert(parts.mid(0, i).join(u'/').toLower());
+        for (qsizetype i = 0; i < keys.size() - (folder ? 0 : 1); ++i)
+            stagedFolders.insert(keys[i]);
         // The same target extracted twice: the later extraction wins.
-        const QString key = parts.join(u'/').toLower();
+        const QString& key = keys.last();
         if (auto it = stagedByTarget.constFind(key); it != stagedByTarget.cend()) {
             staged[it.value()] = item;
             return;
@@ -362,18 +368,31 @@ struct Archive::Impl {
         staged.push_back(item);
     }
 
+    // The lower-case paths of an entry's folders and of the entry: "a", "a/b", "a/b/c.txt".
+    static QStringList lowerCasePaths(const QStringList& parts) {
+        QStringList keys;
+        keys.reserve(parts.size());
+        QString key;
+        for (const QString& part : parts) {
+            if (!key.isEmpty()) key += u'/';
+            key += part.toLower();
+            keys << key;
+        }
+        return keys;
+    }
+
     // Within the archive too a name is either a file or a folder. A clash between two entries
     // ("dati" a file, "dati/nuovo.txt" below it) is refused while nothing has been moved.
-    void refuseClash(const QStringList& parts, bool folder, const QString& name) const {
+    void refuseClash(const QStringList& keys, bool folder, const QString& name) const {
         const auto stagedFile = [&](const QString& key) {
             const auto it = stagedByTarget.constFind(key);
             return it != stagedByTarget.cend() && !staged[it.value()].folder;
         };
-        for (qsizetype i = 1; i < parts.size() + (folder ? 1 : 0); ++i)
-            if (stagedFile(parts.mid(0, i).join(u'/').toLower()))
+        for (qsizetype i = 0; i < keys.size() - (folder ? 0 : 1); ++i)
+            if (stagedFile(keys[i]))
                 vb::raise(vb::err::PathFileAccess,
                           "Esiste un file al posto della cartella: " + name);
-        if (!folder && stagedFolders.contains(parts.join(u'/').toLower()))
+        if (!folder && stagedFolders.contains(keys.last()))
             vb::raise(vb::err::PathFileAccess, "Esiste una cartella al posto del file: " + name);
     }
 
