@@ -83,10 +83,14 @@ QStringList safeComponents(const QString& name) {
     if (name.startsWith(u'/') || name.startsWith(u'\\')) raiseUnsafe(name, "percorso assoluto");
     if (name.contains(u':')) raiseUnsafe(name, "unità o flusso alternativo");
     QStringList parts;
-    for (const QString& part : QString(name).replace(u'\\', u'/').split(u'/')) {
+    qsizetype start = 0;
+    for (qsizetype end = 0; end <= name.size(); ++end) {
+        if (end < name.size() && name[end] != u'/' && name[end] != u'\\') continue;
+        const QStringView part = QStringView(name).sliced(start, end - start);
+        start = end + 1;
         if (part.isEmpty() || part == u".") continue;
         if (part == u"..") raiseUnsafe(name, "risale oltre la cartella");
-        parts << part;
+        parts << part.toString();
     }
     // The staging folder, the journal and the copies being written belong to the update
     // that is running: an entry must not write over them.
