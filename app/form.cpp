@@ -1,16 +1,12 @@
 #include "form.h"
 
-#include "handlers.h"
 #include "platform/fs/fs.h"
-#include "platform/vb/error.h"
 
 namespace app {
 
-Form::Form(ui::Host& h) : host(h) {
-    applyDesignValues(*this);
-    connectEvents(*this);
-}
+namespace {
 
+// The design-time values of the controls (captions, tool tips, patterns, visibility).
 void applyDesignValues(Form& f) {
     f.SSPanel1.setCaption(QStringLiteral("SSPanel1"));
     f.Frame1.setCaption(QStringLiteral("Archivi"));
@@ -40,18 +36,36 @@ void applyDesignValues(Form& f) {
     }
 }
 
-void connectEvents(Form& f) {
-    f.Drive1.Change = [&f] { Drive1_Change(f); };
-    f.Dir1.Change = [&f] { Dir1_Change(f); };
-    f.Dir1.Click = [&f] { Dir1_Click(f); };
-    f.File1.Click = [&f] { update::File1_Click(f); };
-    f.cmdElabora.Click = [&f] { update::cmdElabora_Click(f); };
-    f.cmdAnnulla.Click = [&f] { cmdAnnulla_Click(f); };
+} // namespace
+
+Form::Form(ui::Host& h) : host(h) {
+    applyDesignValues(*this);
 }
 
 QString errorMessage(const char* prefix, const vb::VbError& e) {
     return QString::fromUtf8(prefix) + QString::number(e.number()) + QStringLiteral("\r\n") +
            e.description();
+}
+
+// Every orderly way out starts the main program and ends the updater at once.
+void AvviaProgramma(Form& f) {
+    f.host.startProgram(f.PathProgramma + QStringLiteral("\\quna.exe"), ui::kWindowNormalFocus);
+    f.host.setPointer(ui::kPointerDefault);
+    f.host.endProcess();
+}
+
+// When the main program cannot be started the user is told why, and the updater ends all the
+// same: it has nothing left to offer.
+void AvviaProgrammaOAvvisa(Form& f) {
+    try {
+        AvviaProgramma(f);
+    } catch (const vb::VbError& e) {
+        f.host.setPointer(ui::kPointerDefault);
+        f.host.messageBox(QStringLiteral("Impossibile avviare il programma QUNA:\r\n") +
+                              f.PathProgramma + QStringLiteral("\\quna.exe\r\n") + e.description(),
+                          ui::Buttons::Ok, ui::Icon::Critical);
+        f.host.endProcess();
+    }
 }
 
 } // namespace app

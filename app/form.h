@@ -2,10 +2,13 @@
 // The window frmQunaAgg without its widgets: every control as a headless model, the
 // window-level values and the host. The handlers of the program work on this; the Qt window
 // shows it.
+#include "shape.h"
+
 #include "platform/db/ado.h"
 #include "platform/ui/controls.h"
 #include "platform/ui/host.h"
 #include "platform/vb/date.h"
+#include "platform/vb/error.h"
 #include "platform/zip/archive.h"
 
 #include <QString>
@@ -15,14 +18,10 @@
 
 namespace app {
 
-struct Region;
-
 // What the handlers need of the real window: its outline and its showing.
 struct WindowHandle {
     virtual ~WindowHandle() = default;
-    struct Rect {
-        std::int32_t left, top, right, bottom;
-    };
+    using Rect = app::Rect;
     virtual Rect outerRect() const = 0;
     virtual void setRegion(const std::optional<Region>& region) = 0; // none: no region
     virtual void show() = 0;
@@ -71,5 +70,16 @@ struct Form {
     bool listing = false;
     bool listingInterrupted = false;
 };
+
+// The maker's web site, named in the messages about missing libraries and damaged archives.
+constexpr const char* kWebSite = "www.example.com";
+
+// The text of an error box: prefix + number CR LF description.
+QString errorMessage(const char* prefix, const vb::VbError& e);
+
+// Starts the main program and ends the updater; does not return when the program starts.
+void AvviaProgramma(Form& f);
+// AvviaProgramma; when the start fails, a critical box says why and the updater ends anyway.
+void AvviaProgrammaOAvvisa(Form& f);
 
 } // namespace app

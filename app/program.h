@@ -2,6 +2,7 @@
 // The updater as its main() puts it together: the Qt host, the form and the window showing
 // it, wired to each other. Benchmark drivers build the same thing.
 #include "form.h"
+#include "handlers.h"
 #include "window.h"
 
 #include "platform/ui/qt_host.h"
@@ -42,6 +43,7 @@ struct Program {
 inline Program::Program() {
     host.parentWindow = &window;
     form.window = &window;
+    connectEvents(form);
 }
 
 } // namespace app

@@ -1,10 +1,11 @@
 #include "shape.h"
+#include "form.h"
 
 #include "platform/vb/variant.h"
 
 namespace app {
 
-std::optional<Region> regionFor(const WindowHandle::Rect& r, std::int32_t shape) {
+std::optional<Region> regionFor(const Rect& r, std::int32_t shape) {
     const std::int32_t width = vb::toInt32(std::int64_t(r.right) - r.left);
     const std::int32_t height = vb::toInt32(std::int64_t(r.bottom) - r.top);
     switch (shape) {

@@ -1,12 +1,17 @@
 #pragma once
 // The window's outline: an ellipse, a rectangle with rounded corners or a diamond, computed
 // from the window's outer rectangle in window coordinates.
-#include "form.h"
-
 #include <array>
+#include <cstdint>
 #include <optional>
 
 namespace app {
+
+struct WindowHandle;
+
+struct Rect {
+    std::int32_t left, top, right, bottom;
+};
 
 constexpr std::int32_t RGN_ELLISSE = 0;
 constexpr std::int32_t RGN_ARROTONDATO = 1;
@@ -28,7 +33,7 @@ struct Region {
 
 // The region for a shape code and an outer rectangle; none for an unknown code. The
 // subtraction is checked: a rectangle whose size does not fit 32 bits raises overflow (6).
-std::optional<Region> regionFor(const WindowHandle::Rect& outer, std::int32_t shape);
+std::optional<Region> regionFor(const Rect& outer, std::int32_t shape);
 
 // Gives the window the region of the shape (or removes it).
 void ImpostaForma(WindowHandle& window, std::int32_t shape);

@@ -2,6 +2,7 @@
 #include "handlers.h"
 #include "install/config.h"
 #include "install/connections.h"
+#include "install/versions.h"
 #include "shape.h"
 #include "update/journal.h"
 

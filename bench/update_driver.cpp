@@ -56,6 +56,7 @@ int main(int argc, char** argv) {
         cpu = cpuSeconds() - host.cpuAtYes;
     };
     app::Form form(host);
+    app::connectEvents(form);
     try {
         app::Form_Load(form); // lists the newest archive; not timed
         if (form.lv.rowCount() == 0) {

@@ -1,6 +1,6 @@
 // The two version records, read field by field; each failing step shows its own message
 // and the reading goes on with the next step.
-#include "app/handlers.h"
+#include "versions.h"
 
 #include "platform/vb/trap.h"
 

@@ -3,6 +3,7 @@
 #include "support/installation.h"
 
 #include "app/handlers.h"
+#include "update/handlers.h"
 
 #include <QRegularExpression>
 

@@ -6,6 +6,7 @@
 #include "support/installation.h"
 
 #include "app/handlers.h"
+#include "update/handlers.h"
 #include "platform/vb/error.h"
 #include "update/journal.h"
 

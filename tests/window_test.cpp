@@ -47,6 +47,7 @@ struct WindowTest : ::testing::Test {
     ui::FakeHost host;
     app::Form form{host};
     app::Window window{form};
+    WindowTest() { app::connectEvents(form); }
     QWidget* child(const QString& name) {
         QWidget* w = window.findChild<QWidget*>(name);
         EXPECT_NE(w, nullptr) << name.toStdString();

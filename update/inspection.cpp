@@ -1,5 +1,5 @@
 // A click on an archive in the file list: the name rule, the description and the listing.
-#include "app/handlers.h"
+#include "handlers.h"
 #include "archive_name.h"
 
 #include "platform/fs/fs.h"

@@ -1,6 +1,6 @@
 #include "journal.h"
 
-#include "app/handlers.h"
+#include "app/form.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "platform/zip/staging.h"

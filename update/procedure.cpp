@@ -1,7 +1,7 @@
 // "Elabora": checks the selected archive, asks for confirmation, backs up the main program,
 // extracts the archive over the installation folder and judges the result by the presence
 // of the main program, restoring the backup when it is missing.
-#include "app/handlers.h"
+#include "handlers.h"
 #include "journal.h"
 
 #include "platform/fs/fs.h"

@@ -138,6 +138,7 @@ Harness::Harness(Installation& inst) : previousFolder(QDir::currentPath()) {
     fs::setProgramFolderForTests(inst.program());
     QDir::setCurrent(inst.program());
     form = std::make_unique<app::Form>(host);
+    app::connectEvents(*form);
     form->window = &window;
 }
 

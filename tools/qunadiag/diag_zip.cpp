@@ -23,6 +23,7 @@ int runZip(QStringList args) {
     const QFileInfo file(args[0]);
     ui::FakeHost host; // answers every box with OK
     app::Form form(host);
+    app::connectEvents(form);
     app::setupArchiveColumns(form); // as start-up leaves the list
     int exitCode = 0;
     try {
