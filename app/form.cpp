@@ -42,11 +42,6 @@ Form::Form(ui::Host& h) : host(h) {
     applyDesignValues(*this);
 }
 
-QString errorMessage(const char* prefix, const vb::VbError& e) {
-    return QString::fromUtf8(prefix) + QString::number(e.number()) + QStringLiteral("\r\n") +
-           e.description();
-}
-
 // Every orderly way out starts the main program and ends the updater at once.
 void AvviaProgramma(Form& f) {
     f.host.startProgram(f.PathProgramma + QStringLiteral("\\quna.exe"), ui::kWindowNormalFocus);

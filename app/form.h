@@ -74,9 +74,6 @@ struct Form {
 // The maker's web site, named in the messages about missing libraries and damaged archives.
 constexpr const char* kWebSite = "www.example.com";
 
-// The text of an error box: prefix + number CR LF description.
-QString errorMessage(const char* prefix, const vb::VbError& e);
-
 // Starts the main program and ends the updater; does not return when the program starts.
 void AvviaProgramma(Form& f);
 // AvviaProgramma; when the start fails, a critical box says why and the updater ends anyway.

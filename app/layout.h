@@ -1,6 +1,8 @@
 #pragma once
 // The window's design: every control with its parent, position and size in twips, tab
 // index, font and colours. Positions are relative to the parent's client area.
+#include "platform/ui/controls.h"
+
 #include <QColor>
 #include <QString>
 #include <optional>
@@ -8,7 +10,8 @@
 
 namespace app {
 
-constexpr int kTwipsPerPixel = 15;
+using ui::kTwipsPerPixel;
+
 constexpr int kClientWidthTwips = 11880;
 constexpr int kClientHeightTwips = 8190;
 constexpr const char* kWindowCaption = "Aggiorna versione di QUNA";

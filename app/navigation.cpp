@@ -22,7 +22,7 @@ void moveFileList(Form& f) {
         f.File1.setPath(f.Dir1.path());
     } catch (const VbError& e) {
         f.File1.clear();
-        f.host.messageBox(errorMessage("codice Errore = ", e), ui::Buttons::Ok,
+        f.host.messageBox(vb::errorMessage("codice Errore = ", e), ui::Buttons::Ok,
                           ui::Icon::Exclamation);
     }
 }

@@ -5,9 +5,11 @@
 #include "handlers.h"
 #include "window.h"
 
+#include "platform/fs/fs.h"
 #include "platform/ui/qt_host.h"
 
 #include <QApplication>
+#include <functional>
 
 namespace app {
 
@@ -44,6 +46,18 @@ inline Program::Program() {
     host.parentWindow = &window;
     form.window = &window;
     connectEvents(form);
+}
+
+// The updater from start to end: the window loaded and shown, then the event loop. A
+// benchmark passes beforeLoop to end the loop as soon as it runs.
+inline int runUpdater(int argc, char** argv, const std::function<void()>& beforeLoop = {}) {
+    fs::reportOversizedWrites();
+    Application application(argc, argv);
+    Program program;
+    Form_Load(program.form);
+    program.window.show(); // also when start-up ended before showing it
+    if (beforeLoop) beforeLoop();
+    return application.exec();
 }
 
 } // namespace app

@@ -59,13 +59,13 @@ Resume startupTrap(Form& f, const VbError& e) {
         try {
             install::openInstallationDatabase(f, install::kFallbackPassword);
         } catch (const VbError& again) {
-            f.host.messageBox(errorMessage("Codice errore = ", again), ui::Buttons::Ok,
+            f.host.messageBox(vb::errorMessage("Codice errore = ", again), ui::Buttons::Ok,
                               ui::Icon::None);
             return Resume::End;
         }
         return Resume::Next;
     default:
-        f.host.messageBox(errorMessage("Codice errore = ", e), ui::Buttons::Ok, ui::Icon::None);
+        f.host.messageBox(vb::errorMessage("Codice errore = ", e), ui::Buttons::Ok, ui::Icon::None);
         return Resume::End;
     }
 }

@@ -5,6 +5,7 @@
 // "peak KIB"; exits 1 when the listing is incomplete.
 #include "app/handlers.h"
 #include "app/program.h"
+#include "cpu.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
@@ -14,17 +15,6 @@
 #include <QTreeView>
 #include <cstdio>
 #include <sys/resource.h>
-
-namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     app::Application application(argc, argv);

@@ -5,6 +5,7 @@
 // exits 1 when the update did not start the main program.
 #include "app/form.h"
 #include "app/handlers.h"
+#include "cpu.h"
 
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
@@ -15,13 +16,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // The scripted host, with a stopwatch started by the "Yes" to the question.
 class TimedHost : public ui::FakeHost {

@@ -4,12 +4,8 @@
 
 namespace install {
 
-constexpr const char* kProvider = "Microsoft.Jet.OLEDB.4.0";
 constexpr const char* kPrimaryPassword = "BlumoKast";
 constexpr const char* kFallbackPassword = "Gransoleo";
-
-// "Provider=...;Data Source=PATH;JET OLEDB:Database Password=PW;", by plain concatenation.
-QString installationConnectionString(const QString& pathDB, const QString& password);
 
 // A new cnDB in place of the previous one, opened on PathDB with the given password.
 void openInstallationDatabase(app::Form& f, const char* password);

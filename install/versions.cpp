@@ -9,8 +9,7 @@ namespace install {
 namespace {
 vb::Trap readerTrap(app::Form& f) {
     return [&f](const vb::VbError& e) {
-        f.host.messageBox(app::errorMessage("Codice errore = ", e), ui::Buttons::Ok,
-                          ui::Icon::None);
+        f.host.messageBox(vb::errorMessage("Codice errore = ", e), ui::Buttons::Ok, ui::Icon::None);
         return vb::Resume::Next;
     };
 }

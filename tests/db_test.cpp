@@ -4,6 +4,7 @@
 #include "platform/db/jetheader.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
+#include "support/error_of.h"
 #include "tools/jetwriter/jetwriter.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ namespace {
 using vb::Variant;
 namespace err = vb::err;
 
-const QString jetProvider = QStringLiteral("Microsoft.Jet.OLEDB.4.0");
+const QString jetProvider = QString::fromLatin1(db::kJetProvider);
 
 // Access-made files kept beside the source tree, not in it.
 QString sharedMdbFolder() {
@@ -71,18 +72,7 @@ protected:
 
 // The connection string the program builds for the installation database.
 QString connectionString(const QString& hostPath, const QString& password) {
-    return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fs::toWindows(hostPath) +
-           ";JET OLEDB:Database Password=" + password + ";";
-}
-
-// The error number an action raises, 0 when it raises none.
-template <typename F> std::int32_t errorOf(F&& action) {
-    try {
-        action();
-    } catch (const vb::VbError& e) {
-        return e.number();
-    }
-    return 0;
+    return db::jetConnectionString(fs::toWindows(hostPath), password);
 }
 
 // Opens the file, then the table through "select * from", and returns one field.

@@ -2,6 +2,7 @@
 #include "platform/fs/fs.h"
 #include "platform/fs/internal.h"
 #include "platform/vb/error.h"
+#include "support/error_of.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,15 +15,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::int32_t errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const vb::VbError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 class FsTest : public ::testing::Test {
 protected:

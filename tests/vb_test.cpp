@@ -3,6 +3,7 @@
 #include "platform/vb/format.h"
 #include "platform/vb/text.h"
 #include "platform/vb/variant.h"
+#include "support/error_of.h"
 
 #include <QDate>
 #include <gtest/gtest.h>
@@ -13,14 +14,6 @@ namespace {
 const QLocale kItalian(QLocale::Italian, QLocale::Italy);
 const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
 
-std::int32_t errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const VbError& e) {
-        return e.number();
-    }
-    return 0;
-}
 } // namespace
 
 TEST(Dates, SerialsAndCarryOver) {

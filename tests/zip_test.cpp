@@ -4,6 +4,7 @@
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
+#include "support/error_of.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -35,15 +36,6 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
 }
 
 namespace {
-
-std::int32_t errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const vb::VbError& e) {
-        return e.number();
-    }
-    return 0;
-}
 
 // An entry written through libzip: raw name bytes, the host system and attributes.
 struct RawEntry {

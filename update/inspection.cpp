@@ -1,6 +1,6 @@
 // A click on an archive in the file list: the name rule, the description and the listing.
-#include "handlers.h"
 #include "archive_name.h"
+#include "handlers.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
@@ -17,17 +17,24 @@ const QString kIncompatible = QStringLiteral(
     "Formato archivio non compatibile con WinZip\r\nImpossibile visualizzarne il contenuto");
 constexpr std::int32_t kFolderAttribute = 0x10;
 
-Resume inspectionTrap(app::Form& f, const VbError& e) {
-    const bool wasOpen = f.Zip1.isOpen();
+// The listing dropped: the archive closed, the description blanked (so that "Elabora"
+// refuses it) and the list hidden. A listing stages nothing, so closing cannot fail and the
+// three statements can stand as one step.
+void dropListing(app::Form& f) {
     f.Zip1.CloseArchive();
     f.Label2.setCaption(QString());
     f.lv.setVisible(false);
+}
+
+Resume inspectionTrap(app::Form& f, const VbError& e) {
+    const bool wasOpen = f.Zip1.isOpen();
+    dropListing(f);
     if (e.number() == err::NotAnArchive) {
         f.host.messageBox(kIncompatible, ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     }
     if (e.number() == err::InvalidPropertyValue) return Resume::End;
-    f.host.messageBox(app::errorMessage("codice Errore = ", e), ui::Buttons::Ok,
+    f.host.messageBox(vb::errorMessage("codice Errore = ", e), ui::Buttons::Ok,
                       ui::Icon::Exclamation);
     // Closed, the archive has nothing more to list: every remaining entry would fail again,
     // one box each. The listing stops as a failed counter step stops it, after the loop,
@@ -46,17 +53,13 @@ void inspect(app::Form& f) {
     std::int32_t attributes = 0;
     const Block badName{
         step([&] { f.host.messageBox(kBadName, ui::Buttons::Ok, ui::Icon::Exclamation); }),
-        step([&] { f.Zip1.CloseArchive(); }),
-        step([&] { f.Label2.setCaption(QString()); }),
-        step([&] { f.lv.setVisible(false); }),
+        step([&] { dropListing(f); }),
         exitHandler(),
     };
     // Another click or a change of folder arrived during the event-loop pass: this listing is
     // dropped unfinished (its description blanked, so it cannot be installed).
     const Block interrupted{
-        step([&] { f.Zip1.CloseArchive(); }),
-        step([&] { f.Label2.setCaption(QString()); }),
-        step([&] { f.lv.setVisible(false); }),
+        step([&] { dropListing(f); }),
         exitHandler(),
     };
     const Block body{

@@ -132,7 +132,7 @@ void recoverInterruptedUpdate(app::Form& f) {
             f.host.messageBox(
                 QStringLiteral(
                     "ATTENZIONE!! Impossibile completare l'aggiornamento interrotto\r\n") +
-                    app::errorMessage("codice Errore = ", e),
+                    vb::errorMessage("codice Errore = ", e),
                 ui::Buttons::Ok, ui::Icon::Exclamation);
             return;
         }

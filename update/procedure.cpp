@@ -216,7 +216,7 @@ void cmdElabora_Click(app::Form& f) {
         if (busy) f.host.setPointer(ui::kPointerDefault);
         f.Zip1.onCommitted = nullptr;
         if (journal) keepMainProgram(f, mainProgramFile);
-        f.Messaggio = app::errorMessage("codice Errore = ", e);
+        f.Messaggio = vb::errorMessage("codice Errore = ", e);
         f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     });

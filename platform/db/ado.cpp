@@ -296,6 +296,12 @@ bool Connection::isOpen() const {
     return d != nullptr;
 }
 
+QString jetConnectionString(const QString& dataSource, const QString& password) {
+    return QStringLiteral("Provider=") + QString::fromLatin1(kJetProvider) +
+           QStringLiteral(";Data Source=") + dataSource +
+           QStringLiteral(";JET OLEDB:Database Password=") + password + QStringLiteral(";");
+}
+
 void Connection::Open(const QString& connectionString, const QString&, const QString&,
                       std::int32_t) {
     if (d) vb::raise(3705); // already open

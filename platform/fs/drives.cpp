@@ -163,7 +163,7 @@ template <typename Result> std::optional<Result> withinProbeLimit(std::function<
 // The names in a folder, "." and ".." left out; none when it cannot be read.
 QStringList entryNames(const QString& folder) {
     QStringList names;
-    DIR* dir = ::opendir(detail::encoded(folder).constData());
+    DIR* dir = ::opendir(hostBytes(folder).constData());
     if (!dir) return names;
     while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);
@@ -186,8 +186,7 @@ QString findIgnoringCase(const QStringList& names, const QString& name) {
 QString entryRoot(const QString& folder, const QString& name) {
     const QString entry = detail::join(folder, name);
     std::array<char, 4096> target;
-    const ssize_t size =
-        ::readlink(detail::encoded(entry).constData(), target.data(), target.size());
+    const ssize_t size = ::readlink(hostBytes(entry).constData(), target.data(), target.size());
     if (size <= 0 || size == ssize_t(target.size())) return entry;
     const QString text = QFile::decodeName(QByteArray(target.data(), size));
     return QDir::cleanPath(QDir(folder).absoluteFilePath(text));
@@ -195,7 +194,7 @@ QString entryRoot(const QString& folder, const QString& name) {
 
 // A Wine prefix: a folder whose dosdevices folder can be read.
 bool isPrefix(const QString& folder) {
-    DIR* dir = ::opendir(detail::encoded(detail::join(folder, "dosdevices")).constData());
+    DIR* dir = ::opendir(hostBytes(detail::join(folder, "dosdevices")).constData());
     if (!dir) return false;
     ::closedir(dir);
     return true;
@@ -237,7 +236,7 @@ QString programHostFolder() {
 // The label Wine keeps in a drive root, first line only; empty when there is none.
 QString readWindowsLabel(const QString& root) {
     // Not blocking: a named pipe in its place must not hold the drive list up.
-    Descriptor file(::open(detail::encoded(detail::join(root, ".windows-label")).constData(),
+    Descriptor file(::open(hostBytes(detail::join(root, ".windows-label")).constData(),
                            O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info;
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return {};
@@ -469,8 +468,8 @@ void probeDrive(QChar letter) {
         !isMountPoint(drive->hostRoot))
         vb::raise(vb::err::DeviceUnavailable);
 
-    const auto error = withinProbeLimit<int>(
-        [root = detail::encoded(drive->hostRoot)] { return readError(root); });
+    const auto error =
+        withinProbeLimit<int>([root = hostBytes(drive->hostRoot)] { return readError(root); });
     if (!error) vb::raise(vb::err::DiskNotReady);
     if (*error == 0) return;
     // A dangling link, a link loop or a link to a file: the drive is not there at all.

@@ -20,7 +20,6 @@
 namespace fs {
 namespace {
 
-using detail::encoded;
 using detail::join;
 using detail::statOf;
 
@@ -107,7 +106,7 @@ WindowsPath parse(const QString& path) {
 // ordinal order of those that differ only in case; empty when there is none.
 QString findEntry(const QString& folder, const QString& name) {
     if (statOf(join(folder, name), false)) return name;
-    DIR* dir = ::opendir(encoded(folder).constData());
+    DIR* dir = ::opendir(hostBytes(folder).constData());
     if (!dir) return {};
     QStringList matches;
     while (const dirent* entry = ::readdir(dir)) {
@@ -123,6 +122,21 @@ QString findEntry(const QString& folder, const QString& name) {
 
 Descriptor::~Descriptor() {
     if (fd >= 0) ::close(fd);
+}
+
+QByteArray hostBytes(const QString& hostPath) {
+    return QFile::encodeName(hostPath);
+}
+
+int writeAll(int fd, const char* data, std::int64_t length) {
+    while (length > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(length));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        data += n;
+        length -= n;
+    }
+    return 0;
 }
 
 namespace {
@@ -160,13 +174,13 @@ QString decodeWindows1252(const QByteArray& bytes) {
 // over `target`: a link at `target` is replaced rather than followed, and an interrupted copy
 // never leaves a half-written file under the real name.
 void copyReplacing(const QString& source, const QString& target) {
-    Descriptor input(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor input(::open(hostBytes(source).constData(), O_RDONLY | O_CLOEXEC));
     if (input.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
     struct stat sourceInfo;
     if (::fstat(input.fd, &sourceInfo) != 0)
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
 
-    QByteArray temporary = encoded(join(parentOf(target), ownName("copy-XXXXXX")));
+    QByteArray temporary = hostBytes(join(parentOf(target), ownName("copy-XXXXXX")));
     Descriptor output(::mkstemp(temporary.data()));
     if (output.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
     const auto failWith = [&](int error) {
@@ -180,12 +194,7 @@ void copyReplacing(const QString& source, const QString& target) {
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) failWith(errno);
         if (got == 0) break;
-        for (ssize_t written = 0; written < got;) {
-            const ssize_t put = ::write(output.fd, buffer.data() + written, got - written);
-            if (put < 0 && errno == EINTR) continue;
-            if (put < 0) failWith(errno);
-            written += put;
-        }
+        if (const int error = writeAll(output.fd, buffer.data(), got)) failWith(error);
     }
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::fchmod(output.fd, sourceInfo.st_mode & 07777) != 0 || ::futimens(output.fd, times) != 0)
@@ -199,14 +208,14 @@ void copyReplacing(const QString& source, const QString& target) {
         ::unlink(temporary.constData());
         throw;
     }
-    if (::rename(temporary.constData(), encoded(target).constData()) != 0) failWith(errno);
+    if (::rename(temporary.constData(), hostBytes(target).constData()) != 0) failWith(errno);
 }
 
 } // namespace
 
 std::optional<struct stat> detail::statOf(const QString& hostPath, bool followLinks) {
     struct stat info;
-    const QByteArray path = encoded(hostPath);
+    const QByteArray path = hostBytes(hostPath);
     const int result =
         followLinks ? ::stat(path.constData(), &info) : ::lstat(path.constData(), &info);
     if (result != 0) return std::nullopt;
@@ -267,7 +276,7 @@ bool isHiddenOrSystem(const QString& hostPath) {
 
     // Samba keeps the DOS attributes as a hex text ("0x22"), newer versions followed by a
     // NUL and a binary tail; a value that does not start with such a text is ignored.
-    const QByteArray path = encoded(hostPath);
+    const QByteArray path = hostBytes(hostPath);
     const ssize_t size = ::getxattr(path.constData(), "user.DOSATTRIB", nullptr, 0);
     if (size <= 0) return false;
     QByteArray value(size, '\0');
@@ -302,14 +311,14 @@ void makeFolder(const QString& windowsPath) {
     if (statOf(host, false)) vb::raise(vb::err::PathFileAccess);
     if (!isFolder(parentOf(host))) vb::raise(vb::err::PathNotFound);
     checkpoint("folder");
-    if (::mkdir(encoded(host).constData(), 0777) != 0)
+    if (::mkdir(hostBytes(host).constData(), 0777) != 0)
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
 }
 
 void changeFolder(const QString& windowsPath) {
     const QString host = toHost(windowsPath);
     if (!isFolder(host)) vb::raise(vb::err::PathNotFound);
-    if (::chdir(encoded(host).constData()) != 0)
+    if (::chdir(hostBytes(host).constData()) != 0)
         raiseErrno(errno, vb::err::PathNotFound, vb::err::PathNotFound);
 }
 
@@ -320,7 +329,7 @@ QString currentFolder() {
 QString readRecord(const QString& windowsPath, int length) {
     if (length < 1) vb::raise(vb::err::InvalidCall);
     const QString host = toHost(windowsPath);
-    Descriptor file(::open(encoded(host).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor file(::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC));
     if (file.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
     struct stat info;
     if (::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) vb::raise(vb::err::PathFileAccess);
@@ -346,7 +355,7 @@ void copyFile(const QString& from, const QString& to) {
     if (targetInfo && S_ISDIR(targetInfo->st_mode)) vb::raise(vb::err::PathFileAccess);
     // A file the user may not write stays, as a read-only file does on Windows.
     if (targetInfo && S_ISREG(targetInfo->st_mode) &&
-        ::access(encoded(target).constData(), W_OK) != 0 && errno == EACCES)
+        ::access(hostBytes(target).constData(), W_OK) != 0 && errno == EACCES)
         vb::raise(vb::err::PermissionDenied);
     checkpoint("copy");
     copyReplacing(source, target);
@@ -357,7 +366,7 @@ void deleteFile(const QString& windowsPath) {
     const auto info = statOf(host, false);
     if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
     checkpoint("delete");
-    if (::unlink(encoded(host).constData()) != 0)
+    if (::unlink(hostBytes(host).constData()) != 0)
         raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
 }
 
@@ -368,9 +377,9 @@ std::int64_t fileSize(const QString& windowsPath) {
 }
 
 void syncFileSystem(const QString& hostPath) {
-    Descriptor handle(::open(encoded(hostPath).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor handle(::open(hostBytes(hostPath).constData(), O_RDONLY | O_CLOEXEC));
     if (handle.fd < 0)
-        handle.fd = ::open(encoded(parentOf(hostPath)).constData(), O_RDONLY | O_CLOEXEC);
+        handle.fd = ::open(hostBytes(parentOf(hostPath)).constData(), O_RDONLY | O_CLOEXEC);
     if (handle.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
 #ifdef __linux__
     if (::syncfs(handle.fd) == 0) return;

@@ -151,6 +151,13 @@ void setFaultHook(FaultHook hook);
 int checkpointCount(); // steps counted so far; the first step is 1
 void resetCheckpoints();
 
+// A host path as the system calls want it.
+QByteArray hostBytes(const QString& hostPath);
+
+// Writes the whole of data, going on after an interruption or a short write: 0, or the errno
+// of the write that failed.
+int writeAll(int fd, const char* data, std::int64_t length);
+
 // An open file descriptor, closed on every way out (a negative one is not closed).
 struct Descriptor {
     int fd;

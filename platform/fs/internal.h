@@ -31,11 +31,6 @@ struct Share {
 };
 std::vector<Share> shares();
 
-// A host path as the system calls want it.
-inline QByteArray encoded(const QString& hostPath) {
-    return QFile::encodeName(hostPath);
-}
-
 inline QString join(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }

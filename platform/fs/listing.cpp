@@ -9,11 +9,10 @@
 namespace fs {
 namespace {
 
-using detail::encoded;
 using detail::join;
 using detail::statOf;
 
-bool lessIgnoringCase(const QString &a, const QString &b) {
+bool lessIgnoringCase(const QString& a, const QString& b) {
     const int order = QString::compare(a, b, Qt::CaseInsensitive);
     return order != 0 ? order < 0 : a < b;
 }
@@ -46,7 +45,7 @@ bool matchesWildcards(QStringView name, QStringView pattern) {
 }
 
 // As on Windows, a pattern ending in ".*" also takes names without an extension ("*.*").
-bool matchesPattern(const QString &name, const QString &pattern) {
+bool matchesPattern(const QString& name, const QString& pattern) {
     return matchesWildcards(name, pattern) ||
            (pattern.endsWith(u".*") && !name.contains(u'.') &&
             matchesWildcards(name, QStringView(pattern).chopped(2)));
@@ -55,14 +54,14 @@ bool matchesPattern(const QString &name, const QString &pattern) {
 enum class Kind { Folders, NormalFiles };
 
 // The visible entries of a folder of one kind, sorted without regard to case.
-QStringList listFolder(const QString &windowsPath, Kind kind) {
+QStringList listFolder(const QString& windowsPath, Kind kind) {
     const QString folder = toHost(windowsPath);
-    DIR *dir = ::opendir(encoded(folder).constData());
+    DIR* dir = ::opendir(hostBytes(folder).constData());
     if (!dir)
         vb::raise(errno == ENOENT ? vb::err::PathNotFound
                                   : errorFromErrno(errno, vb::err::PathFileAccess));
     QStringList names;
-    while (const dirent *entry = ::readdir(dir)) {
+    while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);
         if (name == u"." || name == u"..") continue;
         const QString hostPath = join(folder, name);
@@ -78,16 +77,16 @@ QStringList listFolder(const QString &windowsPath, Kind kind) {
 
 } // namespace
 
-QStringList subfolders(const QString &windowsPath) {
+QStringList subfolders(const QString& windowsPath) {
     return listFolder(windowsPath, Kind::Folders);
 }
 
-QStringList matchingFiles(const QString &windowsPath, const QString &pattern) {
+QStringList matchingFiles(const QString& windowsPath, const QString& pattern) {
     const QStringList patterns = pattern.split(u';', Qt::SkipEmptyParts);
     QStringList matching;
-    for (const QString &name : listFolder(windowsPath, Kind::NormalFiles)) {
+    for (const QString& name : listFolder(windowsPath, Kind::NormalFiles)) {
         if (std::any_of(patterns.begin(), patterns.end(),
-                        [&](const QString &p) { return matchesPattern(name, p.trimmed()); }))
+                        [&](const QString& p) { return matchesPattern(name, p.trimmed()); }))
             matching.append(name);
     }
     return matching;

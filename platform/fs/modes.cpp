@@ -17,7 +17,7 @@ QString onDiskSpelling(const QString& windowsPath) {
 void adoptExecutableMode(const QString& from, const QString& to) {
     struct stat source {
     }, target{};
-    const QByteArray fromHost = toHost(from).toLocal8Bit(), toHostPath = toHost(to).toLocal8Bit();
+    const QByteArray fromHost = hostBytes(toHost(from)), toHostPath = hostBytes(toHost(to));
     if (::stat(fromHost.constData(), &source) != 0 || ::lstat(toHostPath.constData(), &target) != 0)
         vb::raise(errorFromErrno(errno, vb::err::FileNotFound));
     if (!S_ISREG(target.st_mode) || (target.st_mode & 0111)) return;

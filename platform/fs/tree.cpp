@@ -51,7 +51,7 @@ struct FolderTree::Impl {
     const Listing& listing(const QString& folder) {
         if (auto it = folders.constFind(folder); it != folders.cend()) return it.value();
         Listing names;
-        const QByteArray path = detail::encoded(folder);
+        const QByteArray path = hostBytes(folder);
         DIR* dir = ::opendir(path.constData());
         if (!dir && errno != ENOENT && errno != ENOTDIR)
             vb::raise(errorFromErrno(errno, vb::err::PathFileAccess),

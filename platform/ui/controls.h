@@ -12,10 +12,8 @@
 
 namespace ui {
 
-// A control's geometry in twips, relative to its parent's client area.
-struct Twips {
-    int left = 0, top = 0, width = 0, height = 0;
-};
+// Geometry is designed in twips; at the design's 96 dots per inch a pixel is 15 of them.
+constexpr int kTwipsPerPixel = 15;
 
 // Base for every control: name, parent, geometry, visibility, tab index and an observer
 // that views use to repaint.

@@ -15,14 +15,11 @@ void guarded(const std::function<void()>& action) {
     try {
         action();
     } catch (const vb::VbError& e) {
-        if (reportUntrapped)
-            reportUntrapped(QStringLiteral("codice Errore = ") + QString::number(e.number()) +
-                            QStringLiteral("\r\n") + e.description());
+        if (reportUntrapped) reportUntrapped(vb::errorMessage("codice Errore = ", e));
     }
 }
 
 namespace {
-constexpr int kTwipsPerPixel = 15;
 QString shown(const QString& caption) {
     return QString(caption).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
 }

@@ -7,7 +7,7 @@ namespace vb {
 namespace {
 struct Entry {
     std::int32_t number;
-    const char *text;
+    const char* text;
 };
 
 // One table for every description the program shows; worded for Italian users.
@@ -45,9 +45,14 @@ constexpr Entry kDescriptions[] = {
 } // namespace
 
 QString describe(std::int32_t number) {
-    for (const Entry &e : kDescriptions)
+    for (const Entry& e : kDescriptions)
         if (e.number == number) return QString::fromUtf8(e.text);
     return QStringLiteral("Errore definito dall'applicazione o dall'oggetto");
+}
+
+QString errorMessage(const char* prefix, const VbError& e) {
+    return QString::fromUtf8(prefix) + QString::number(e.number()) + QStringLiteral("\r\n") +
+           e.description();
 }
 
 } // namespace vb

@@ -46,8 +46,8 @@ public:
     VbError(std::int32_t number, QString description)
         : number_(number), description_(std::move(description)), what_(description_.toUtf8()) {}
     std::int32_t number() const { return number_; }
-    const QString &description() const { return description_; }
-    const char *what() const noexcept override { return what_.constData(); }
+    const QString& description() const { return description_; }
+    const char* what() const noexcept override { return what_.constData(); }
 
 private:
     std::int32_t number_;
@@ -58,8 +58,11 @@ private:
 [[noreturn]] inline void raise(std::int32_t number) {
     throw VbError(number);
 }
-[[noreturn]] inline void raise(std::int32_t number, const QString &description) {
+[[noreturn]] inline void raise(std::int32_t number, const QString& description) {
     throw VbError(number, description);
 }
+
+// The text of an error box: prefix + number CR LF description.
+QString errorMessage(const char* prefix, const VbError& e);
 
 } // namespace vb

@@ -50,22 +50,14 @@ constexpr std::int32_t kFolder = 0x10, kReadOnly = 0x01, kArchiveBit = 0x20;
               "Voce non leggibile nell'archivio: " + name + " (" + why + ")");
 }
 
-QByteArray hostBytes(const QString& path) {
-    return QFile::encodeName(path);
-}
+using fs::hostBytes;
 
 bool lstatOf(const QString& path, struct stat& st) {
     return ::lstat(hostBytes(path).constData(), &st) == 0;
 }
 
 void writeAll(int fd, const char* data, zip_int64_t length, const QString& path) {
-    while (length > 0) {
-        const ssize_t n = ::write(fd, data, static_cast<size_t>(length));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) raiseErrno(errno, path);
-        data += n;
-        length -= n;
-    }
+    if (const int error = fs::writeAll(fd, data, length)) raiseErrno(error, path);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {

@@ -32,8 +32,7 @@ void rollForward(const QString& destinationWindowsPath, const QString& staging) 
         const QString staged = staging + u'/' + stagedName;
         if (stagedName.isEmpty() || !QFile::exists(staged)) continue; // already in place
         QDir().mkpath(QFileInfo(target).absolutePath());
-        if (std::rename(QFile::encodeName(staged).constData(),
-                        QFile::encodeName(target).constData()) != 0)
+        if (std::rename(fs::hostBytes(staged).constData(), fs::hostBytes(target).constData()) != 0)
             vb::raise(fs::errorFromErrno(errno, vb::err::PathFileAccess));
     }
 }

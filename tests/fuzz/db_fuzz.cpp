@@ -56,8 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         db::Connection cn;
         cn.CursorLocation = db::adUseClient;
-        cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fs::toWindows(inputPath()) +
-                ";JET OLEDB:Database Password=;");
+        cn.Open(db::jetConnectionString(fs::toWindows(inputPath()), {}));
 #ifdef QUNA_DB_FUZZ_REWRITE
         if (!overwrite(later, QIODevice::ReadWrite)) return 0;
 #endif

@@ -49,9 +49,7 @@ int runDb(QStringList args) {
         // database, from the path as the window would see it.
         db::Connection cn;
         cn.CursorLocation = db::adUseClient;
-        cn.Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + fs::toWindows(file) +
-                    ";JET OLEDB:Database Password=" + password + ";",
-                {}, {}, -1);
+        cn.Open(db::jetConnectionString(fs::toWindows(file), password), {}, {}, -1);
         db::Recordset rs;
         rs.Open(source, cn, db::adOpenStatic, db::adLockPessimistic, options);
         rs.MoveFirst();
