@@ -5,6 +5,7 @@
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "support/error_of.h"
+#include "support/shared.h"
 #include "tools/jetwriter/jetwriter.h"
 
 #include <QDir>
@@ -28,7 +29,7 @@ const QString jetProvider = QString::fromLatin1(db::kJetProvider);
 
 // Access-made files kept beside the source tree, not in it.
 QString sharedMdbFolder() {
-    return qEnvironmentVariable("QUNA_SOURCE_DIR", ".") + "/../shared/testdata/mdb";
+    return sharedFolder() + "/testdata/mdb";
 }
 
 QString sharedMdb(const char* name) {

@@ -10,6 +10,7 @@
 #include "platform/ui/qt_host.h"
 #include "support/installation.h"
 #include "support/qt_print.h"
+#include "support/shared.h"
 
 #include <QAbstractButton>
 #include <QAccessible>
@@ -56,7 +57,7 @@ struct WindowTest : ::testing::Test {
 };
 
 QString referencePath() {
-    return qEnvironmentVariable("QUNA_SOURCE_DIR", ".") + "/../shared/reference/window-layout.txt";
+    return sharedFolder() + "/reference/window-layout.txt";
 }
 
 } // namespace

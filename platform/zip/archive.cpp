@@ -133,7 +133,7 @@ void removeStagingFolder(const QString& path) {
 struct Archive::Impl {
     QString hostPath; // of the open archive; empty while none is open
     std::vector<DirectoryEntry> entries;
-    zip_t* za = nullptr;                   // entry data, opened by the first extraction
+    ZipHandle za;                          // entry data, opened by the first extraction
     mutable QHash<QString, int> byName;    // exact listed names, built on the first lookup
     mutable QHash<QString, int> bySlashes; // names holding "\", by their form with "/" only
     QString destination;                   // Windows path
@@ -224,13 +224,13 @@ struct Archive::Impl {
         if (!za) {
             za = openForReading(hostBytes(hostPath));
             if (!za) raiseBadData(e.name, QStringLiteral("archivio non leggibile"));
-            if (zip_get_num_entries(za, 0) != zip_int64_t(entries.size()))
+            if (zip_get_num_entries(za.get(), 0) != zip_int64_t(entries.size()))
                 raiseBadData(e.name, changed);
         }
         zip_stat_t st;
         zip_stat_init(&st);
-        if (zip_stat_index(za, zip_uint64_t(index), ZIP_FL_ENC_RAW, &st) != 0)
-            raiseBadData(e.name, QString::fromUtf8(zip_strerror(za)));
+        if (zip_stat_index(za.get(), zip_uint64_t(index), ZIP_FL_ENC_RAW, &st) != 0)
+            raiseBadData(e.name, QString::fromUtf8(zip_strerror(za.get())));
         if (st.size != e.size || st.comp_size != e.compressedSize || st.crc != e.crc)
             raiseBadData(e.name, changed);
         return st;
@@ -422,12 +422,9 @@ struct Archive::Impl {
                                         modeAtCreation ? mode : 0600));
         if (out.fd < 0) raiseErrno(errno, path);
 
-        zip_file_t* file = zip_fopen_index(za, static_cast<zip_uint64_t>(index), 0);
-        if (!file) raiseBadData(name, QString::fromUtf8(zip_strerror(za)));
-        struct FileCloser {
-            zip_file_t* f;
-            ~FileCloser() { zip_fclose(f); }
-        } fileCloser{file};
+        const ZipFileHandle opened(zip_fopen_index(za.get(), static_cast<zip_uint64_t>(index), 0));
+        if (!opened) raiseBadData(name, QString::fromUtf8(zip_strerror(za.get())));
+        zip_file_t* file = opened.get();
 
         // Read to the end: libzip checks the CRC and the size only there.
         if (buffer.empty()) buffer.resize(1 << 16);
@@ -597,8 +594,7 @@ struct Archive::Impl {
         removeStaging();
         failed = false;
         serial = 0;
-        if (za) zip_discard(za);
-        za = nullptr;
+        za.reset();
         hostPath.clear();
         entries.clear();
         byName.clear();
@@ -684,13 +680,6 @@ void Archive::AbandonArchive() {
 
 bool Archive::isOpen() const {
     return d->isOpen();
-}
-
-QStringList Archive::pendingTargets() const {
-    QStringList result;
-    for (const Impl::Staged& s : d->staged)
-        result << d->relativePath(s);
-    return result;
 }
 
 } // namespace zipc

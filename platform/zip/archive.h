@@ -65,10 +65,6 @@ public:
 
     bool isOpen() const;
 
-    // Destination-relative paths ("\" separated, a folder ends in "\") that CloseArchive
-    // will write, in extraction order; empty when nothing is pending. Crash recovery uses it.
-    QStringList pendingTargets() const;
-
 private:
     struct Impl;
     std::unique_ptr<Impl> d;

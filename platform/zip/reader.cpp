@@ -122,24 +122,19 @@ zip_int64_t callback(void* state, void* data, zip_uint64_t length, zip_source_cm
 
 } // namespace
 
-zip_t* openForReading(const QByteArray& hostPath) {
+ZipHandle openForReading(const QByteArray& hostPath) {
     // Not blocking: whatever has taken the archive's place, a named pipe must not hang.
     const int fd = ::open(hostPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return nullptr;
-    auto* state = new FileSource(fd);
+    auto state = std::make_unique<FileSource>(fd);
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        delete state;
-        return nullptr;
-    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
     state->size = zip_uint64_t(info.st_size);
-    zip_source_t* source = zip_source_function_create(callback, state, nullptr);
-    if (!source) {
-        delete state;
-        return nullptr;
-    }
-    zip_t* za = zip_open_from_source(source, ZIP_RDONLY, nullptr);
-    if (!za) zip_source_free(source); // frees the state too
+    zip_source_t* source = zip_source_function_create(callback, state.get(), nullptr);
+    if (!source) return nullptr;
+    state.release(); // the source frees it
+    ZipHandle za(zip_open_from_source(source, ZIP_RDONLY, nullptr));
+    if (!za) zip_source_free(source);
     return za;
 }
 
