@@ -28,13 +28,22 @@ struct WindowHandle {
     virtual void focusElabora() = 0;
 };
 
+// The window of a form that nothing shows (in tests and tools): no outline, nothing to show.
+struct NoWindow final : WindowHandle {
+    Rect outerRect() const override { return {0, 0, 0, 0}; }
+    void setRegion(const std::optional<Region>&) override {}
+    void show() override {}
+    void focusElabora() override {}
+};
+
 struct Form {
     explicit Form(ui::Host& host);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
     ui::Host& host;
-    WindowHandle* window = nullptr; // the Qt window, or none when headless
+    NoWindow noWindow;
+    WindowHandle* window = &noWindow; // the Qt window, when one shows the form
 
     // Controls, with their names.
     ui::Captioned SSPanel1{QStringLiteral("SSPanel1")};

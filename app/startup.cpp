@@ -116,16 +116,13 @@ void Form_Load(Form& f) {
         }),
         step([&] { f.File1.setPattern(QStringLiteral("qn*.zip")); }),
         step([&] { setupArchiveColumns(f); }),
-        step([&] {
-            if (f.window) ImpostaForma(*f.window, RGN_ARROTONDATO);
-        }),
-        step([&] {
-            if (f.window) f.window->show();
-        }),
+        step([&] { ImpostaForma(*f.window, RGN_ARROTONDATO); }),
+        step([&] { f.window->show(); }),
         when([&] { return f.File1.listCount() > 0; },
-             {step([&] { f.File1.setListIndex(f.File1.listCount() - 1); }), step([&] {
-                  if (f.window) f.window->focusElabora();
-              })}),
+             {
+                 step([&] { f.File1.setListIndex(f.File1.listCount() - 1); }),
+                 step([&] { f.window->focusElabora(); }),
+             }),
         step([&] { f.Zip1.NumericOption(0); }),
     };
     run(body, [&](const VbError& e) { return startupTrap(f, e); });

@@ -16,31 +16,39 @@ vb::Trap readerTrap(app::Form& f) {
 } // namespace
 
 void LeggiVersioneDB(app::Form& f) {
-    std::unique_ptr<db::Recordset> rs;
     using vb::step;
-    vb::run({step([&] { f.strSQL = QStringLiteral("select * from Accesso"); }),
-             step([&] { rs = std::make_unique<db::Recordset>(); }), step([&] {
-                 rs->Open(vb::Variant(f.strSQL), *f.cnDB, db::adOpenStatic, db::adLockPessimistic,
-                          db::adCmdText);
-             }),
-             step([&] { rs->MoveFirst(); }),
-             step([&] { f.Versione = vb::cstr(rs->Fields(QStringLiteral("Versione"))); }),
-             step([&] { f.dataver = vb::cdate(rs->Fields(QStringLiteral("dataver"))); }),
-             step([&] { rs->Close(); }), step([&] { rs.reset(); })},
-            readerTrap(f));
+    std::unique_ptr<db::Recordset> rs;
+    const vb::Block body{
+        step([&] { f.strSQL = QStringLiteral("select * from Accesso"); }),
+        step([&] { rs = std::make_unique<db::Recordset>(); }),
+        step([&] {
+            rs->Open(vb::Variant(f.strSQL), *f.cnDB, db::adOpenStatic, db::adLockPessimistic,
+                     db::adCmdText);
+        }),
+        step([&] { rs->MoveFirst(); }),
+        step([&] { f.Versione = vb::cstr(rs->Fields(QStringLiteral("Versione"))); }),
+        step([&] { f.dataver = vb::cdate(rs->Fields(QStringLiteral("dataver"))); }),
+        step([&] { rs->Close(); }),
+        step([&] { rs.reset(); }),
+    };
+    vb::run(body, readerTrap(f));
 }
 
 void LeggiVersionePC(app::Form& f) {
-    std::unique_ptr<db::Recordset> rs;
     using vb::step;
-    vb::run({step([&] { rs = std::make_unique<db::Recordset>(); }), step([&] {
-                 rs->Open(vb::Variant(QStringLiteral("Configurazione")), *f.cnClient,
-                          db::adOpenStatic, db::adLockPessimistic, db::adCmdTable);
-             }),
-             step([&] { f.VersioPC = vb::cstr(rs->Fields(QStringLiteral("VersioPC"))); }),
-             step([&] { f.DataVePC = vb::cdate(rs->Fields(QStringLiteral("DataVePC"))); }),
-             step([&] { rs->Close(); }), step([&] { rs.reset(); })},
-            readerTrap(f));
+    std::unique_ptr<db::Recordset> rs;
+    const vb::Block body{
+        step([&] { rs = std::make_unique<db::Recordset>(); }),
+        step([&] {
+            rs->Open(vb::Variant(QStringLiteral("Configurazione")), *f.cnClient, db::adOpenStatic,
+                     db::adLockPessimistic, db::adCmdTable);
+        }),
+        step([&] { f.VersioPC = vb::cstr(rs->Fields(QStringLiteral("VersioPC"))); }),
+        step([&] { f.DataVePC = vb::cdate(rs->Fields(QStringLiteral("DataVePC"))); }),
+        step([&] { rs->Close(); }),
+        step([&] { rs.reset(); }),
+    };
+    vb::run(body, readerTrap(f));
 }
 
 } // namespace install

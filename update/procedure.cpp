@@ -17,15 +17,47 @@ using namespace vb;
 
 constexpr std::int32_t DIM_MINIMA_ARCHIVIO = 3000000;
 
+const QString kNoPath = QStringLiteral("Percorso archivio di aggiornamento non selezionato!!");
+const QString kNotFound = QStringLiteral("Archivio %1 non trovato!!");
+const QString kNotSelected =
+    QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!");
+const QString kDamaged =
+    QStringLiteral("ATTENZIONE!! File di aggiornamento (*.Zip) è danneggiato\r\n"
+                   "Aggiornamento impossibile: prova a riscaricarlo da ") +
+    QString::fromUtf8(app::kWebSite);
+const QString kOlderVersion =
+    QStringLiteral("ATTENZIONE!! La versione del file di aggiornamento selezionato\r\n"
+                   "è antecedente a quella del programma di QUNA già installato!!\r\n"
+                   "Aggiornamento annullato!!");
+const QString kOlderDate =
+    QStringLiteral("ATTENZIONE!! La versione dell'aggiornamento selezionato è \r\n"
+                   "antecedente al programma QUNA già installato!!\r\n"
+                   "Aggiornamento annullato!!");
+const QString kConfirm = QStringLiteral("Confermi l'elaborazione di aggiornamento di QUNA \r\n"
+                                        "Dalla versione %1 del %2\r\n"
+                                        "Alla versione %3 del %4 ?");
+const QString kCancelled = QStringLiteral("Aggiornamento versione Qunawin annullata!!");
+const QString kFailed = QStringLiteral("ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
+                                       "Ripristino la versione precedente");
+const QString kDone = QStringLiteral("Elaborazione terminata!!!");
+
 QString path(const app::Form& f, const char* name) {
     return f.PathProgramma + QString::fromLatin1(name);
 }
 
-// Puts the text into Messaggio and shows it as a warning.
-void refuse(app::Form& f, const QString& text, bool withBeep) {
-    if (withBeep) f.host.beep();
-    f.Messaggio = text;
-    f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
+enum class Beep { No, Yes };
+
+// If refused Then: [Beep], the text into Messaggio and shown as a warning, Exit Sub.
+Stmt refusal(app::Form& f, Beep beep, const QString& text, std::function<bool()> refused) {
+    Block refuse{
+        step([&f, beep, text] {
+            if (beep == Beep::Yes) f.host.beep();
+            f.Messaggio = text;
+            f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
+        }),
+        exitHandler(),
+    };
+    return when(std::move(refused), std::move(refuse));
 }
 
 // An unexpected error after the update began: a pending extraction is dropped (or finished,
@@ -60,77 +92,36 @@ void cmdElabora_Click(app::Form& f) {
     }
     std::int32_t size = 0;
     ui::Answer answer = ui::Answer::Yes;
+    const Block checks{
+        refusal(f, Beep::Yes, kNoPath, [&] { return trim(f.PathArchivio).isEmpty(); }),
+        refusal(f, Beep::Yes, kNotFound.arg(f.PathArchivio),
+                [&] { return !fs::normalFileExists(f.PathArchivio); }),
+        refusal(f, Beep::Yes, kNotSelected, [&] { return trim(f.Label2.caption()).isEmpty(); }),
+        step([&] { size = toInt32(fs::fileSize(f.PathArchivio)); }),
+        when([&] { return size < DIM_MINIMA_ARCHIVIO; },
+             {
+                 step([&] { f.host.messageBox(kDamaged, ui::Buttons::Ok, ui::Icon::Exclamation); }),
+                 exitHandler(),
+             }),
+        refusal(f, Beep::Yes, kOlderVersion,
+                [&] { return compareText(f.VersArchivio, f.VersioPC) < 0; }),
+        refusal(f, Beep::Yes, kOlderDate, [&] { return f.DataArchivio < f.DataVePC; }),
+        step([&] {
+            f.Messaggio = kConfirm.arg(f.VersioPC, formatDdMmYy(f.DataVePC), f.VersArchivio,
+                                       formatDdMmYy(f.DataArchivio));
+            answer = f.host.messageBox(f.Messaggio, ui::Buttons::YesNo, ui::Icon::Question);
+        }),
+        refusal(f, Beep::No, kCancelled, [&] { return answer == ui::Answer::No; }),
+    };
+
+    // From here on the update changes files: a failure gives the pointer back and keeps the
+    // main program (see the trap).
     bool busy = false, journal = false;
     std::int16_t row = 0;
     // The main program file as it is named on disk: a restore gives it back that name, not
     // the spelling the procedure writes ("\Quna.EXE").
     QString mainProgramFile = mainProgram(f);
-
-    const Block body{
-        when([&] { return trim(f.PathArchivio).isEmpty(); },
-             {step([&] {
-                  refuse(f, QStringLiteral("Percorso archivio di aggiornamento non selezionato!!"),
-                         true);
-              }),
-              exitHandler()}),
-        when([&] { return !fs::normalFileExists(f.PathArchivio); },
-             {step([&] {
-                  refuse(f,
-                         QStringLiteral("Archivio ") + f.PathArchivio +
-                             QStringLiteral(" non trovato!!"),
-                         true);
-              }),
-              exitHandler()}),
-        when([&] { return trim(f.Label2.caption()).isEmpty(); },
-             {step([&] {
-                  refuse(
-                      f,
-                      QStringLiteral("Archivio di aggiornamento non selezionato o danneggiato!!"),
-                      true);
-              }),
-              exitHandler()}),
-        step([&] { size = toInt32(fs::fileSize(f.PathArchivio)); }),
-        when([&] { return size < DIM_MINIMA_ARCHIVIO; },
-             {step([&] {
-                  f.host.messageBox(
-                      QStringLiteral("ATTENZIONE!! File di aggiornamento (*.Zip) è danneggiato\r\n"
-                                     "Aggiornamento impossibile: prova a riscaricarlo da ") +
-                          QString::fromUtf8(app::kWebSite),
-                      ui::Buttons::Ok, ui::Icon::Exclamation);
-              }),
-              exitHandler()}),
-        when([&] { return compareText(f.VersArchivio, f.VersioPC) < 0; },
-             {step([&] {
-                  refuse(f,
-                         QStringLiteral("ATTENZIONE!! La versione del file di aggiornamento "
-                                        "selezionato\r\nè antecedente a quella del programma di "
-                                        "QUNA già installato!!\r\nAggiornamento annullato!!"),
-                         true);
-              }),
-              exitHandler()}),
-        when([&] { return f.DataArchivio < f.DataVePC; },
-             {step([&] {
-                  refuse(f,
-                         QStringLiteral("ATTENZIONE!! La versione dell'aggiornamento selezionato "
-                                        "è \r\nantecedente al programma QUNA già installato!!\r\n"
-                                        "Aggiornamento annullato!!"),
-                         true);
-              }),
-              exitHandler()}),
-        step([&] {
-            f.Messaggio = QStringLiteral("Confermi l'elaborazione di aggiornamento di QUNA \r\n"
-                                         "Dalla versione ") +
-                          f.VersioPC + QStringLiteral(" del ") + formatDdMmYy(f.DataVePC) +
-                          QStringLiteral("\r\nAlla versione ") + f.VersArchivio +
-                          QStringLiteral(" del ") + formatDdMmYy(f.DataArchivio) +
-                          QStringLiteral(" ?");
-            answer = f.host.messageBox(f.Messaggio, ui::Buttons::YesNo, ui::Icon::Question);
-        }),
-        when([&] { return answer == ui::Answer::No; },
-             {step([&] {
-                  refuse(f, QStringLiteral("Aggiornamento versione Qunawin annullata!!"), false);
-              }),
-              exitHandler()}),
+    const Block update{
         step([&] {
             f.host.setPointer(ui::kPointerBusy);
             busy = true;
@@ -147,7 +138,9 @@ void cmdElabora_Click(app::Form& f) {
                 return fs::normalFileExists(path(f, "\\Quna.old")) &&
                        fs::normalFileExists(mainProgram(f));
             },
-            {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
+            {
+                step([&] { fs::deleteFile(path(f, "\\Quna.old")); }),
+            }),
         step([&] { fs::copyFile(mainProgram(f), backupFile(f)); }),
         step([&] {
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
@@ -164,7 +157,9 @@ void cmdElabora_Click(app::Form& f) {
             f.Zip1.reserved = {{QStringLiteral("Quna.OLD")}, {QStringLiteral("Quna.exe")}};
         }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
-                 {step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); })}),
+                 {
+                     step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); }),
+                 }),
         step([&] {
             f.Zip1.onCommitted = [&] { writeJournal(f, UpdateState::Committed, mainProgramFile); };
             f.Zip1.CloseArchive();
@@ -185,9 +180,7 @@ void cmdElabora_Click(app::Form& f) {
              {
                  step([&] { fs::copyFile(backupFile(f), mainProgramFile); }),
                  step([&] {
-                     f.Messaggio = QStringLiteral(
-                         "ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
-                         "Ripristino la versione precedente");
+                     f.Messaggio = kFailed;
                      f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::None);
                  }),
                  step([&] {
@@ -199,18 +192,19 @@ void cmdElabora_Click(app::Form& f) {
                  step([&] { app::AvviaProgrammaOAvvisa(f); }),
              }),
         when([&] { return fs::normalFileExists(path(f, "\\Quna.exe")); },
-             {step([&] { fs::deleteFile(path(f, "\\Quna.old")); })}),
+             {
+                 step([&] { fs::deleteFile(path(f, "\\Quna.old")); }),
+             }),
         step([&] {
             if (journal) removeJournal(f);
             journal = false;
         }),
-        step([&] {
-            f.host.messageBox(QStringLiteral("Elaborazione terminata!!!"), ui::Buttons::Ok,
-                              ui::Icon::None);
-        }),
+        step([&] { f.host.messageBox(kDone, ui::Buttons::Ok, ui::Icon::None); }),
         step([&] { app::AvviaProgramma(f); }),
     };
 
+    Block body = checks;
+    body.insert(body.end(), update.begin(), update.end());
     run(body, [&](const VbError& e) {
         if (e.number() == err::FileNotFound) return Resume::Next;
         if (busy) f.host.setPointer(ui::kPointerDefault);
