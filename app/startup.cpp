@@ -4,7 +4,7 @@
 #include "install/connections.h"
 #include "install/versions.h"
 #include "shape.h"
-#include "update/journal.h"
+#include "update/recovery.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"

@@ -8,7 +8,7 @@
 #include "app/handlers.h"
 #include "update/handlers.h"
 #include "platform/vb/error.h"
-#include "update/journal.h"
+#include "update/recovery.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>

@@ -2,7 +2,7 @@
 // extracts the archive over the installation folder and judges the result by the presence
 // of the main program, restoring the backup when it is missing.
 #include "handlers.h"
-#include "journal.h"
+#include "recovery.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
@@ -41,10 +41,6 @@ const QString kFailed = QStringLiteral("ATTENZIONE!! L'aggiornamento non è anda
                                        "Ripristino la versione precedente");
 const QString kDone = QStringLiteral("Elaborazione terminata!!!");
 
-QString path(const app::Form& f, const char* name) {
-    return f.PathProgramma + QString::fromLatin1(name);
-}
-
 enum class Beep { No, Yes };
 
 // If refused Then: [Beep], the text into Messaggio and shown as a warning, Exit Sub.
@@ -67,17 +63,11 @@ void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
     try {
         f.Zip1.AbandonArchive();
         settleExtraction(f, mainProgramFile);
-        if (!fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f))) {
-            fs::copyFile(backupFile(f), mainProgramFile);
-            fs::syncFileSystem(fs::toHost(f.PathProgramma));
-        }
-        const bool backup = fs::normalFileExists(backupFile(f));
-        const bool main = fs::normalFileExists(path(f, "\\Quna.exe"));
-        // A main program the archive already put in place may still lack its mode.
-        if (main && backup) fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
+        restoreMainProgram(f, mainProgramFile);
         // The journal stays only while a backup waits to be copied back: with the main
         // program in place, or no backup at all, the next start has nothing to do.
-        if (main || !backup) removeJournal(f);
+        if (fs::normalFileExists(mainProgram(f)) || !fs::normalFileExists(backupFile(f)))
+            removeJournal(f);
     } catch (const VbError&) {
         // The journal stays: the next start finishes the recovery.
     }
@@ -135,11 +125,11 @@ void cmdElabora_Click(app::Form& f) {
         // try after a failed one never destroys the only copy.
         when(
             [&] {
-                return fs::normalFileExists(path(f, "\\Quna.old")) &&
+                return fs::normalFileExists(inInstallation(f, kOldBackup)) &&
                        fs::normalFileExists(mainProgram(f));
             },
             {
-                step([&] { fs::deleteFile(path(f, "\\Quna.old")); }),
+                step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
             }),
         step([&] { fs::copyFile(mainProgram(f), backupFile(f)); }),
         step([&] {
@@ -154,7 +144,7 @@ void cmdElabora_Click(app::Form& f) {
         // update is judged by and what is started: the archive may replace the latter with a
         // file of its own, and neither in any other way.
         step([&] {
-            f.Zip1.reserved = {{QStringLiteral("Quna.OLD")}, {QStringLiteral("Quna.exe")}};
+            f.Zip1.reserved = {{QString::fromLatin1(kBackup)}, {QString::fromLatin1(kMainProgram)}};
         }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {
@@ -165,17 +155,12 @@ void cmdElabora_Click(app::Form& f) {
             f.Zip1.CloseArchive();
             f.Zip1.onCommitted = nullptr;
         }),
-        step([&] {
-            // A main program extracted from an archive made on Windows carries no mode of its
-            // own: it takes that of its backup, so it still starts.
-            if (fs::normalFileExists(path(f, "\\Quna.exe")) && fs::normalFileExists(backupFile(f)))
-                fs::adoptExecutableMode(backupFile(f), path(f, "\\Quna.exe"));
-        }),
+        step([&] { adoptBackupMode(f); }),
         step([&] {
             f.host.setPointer(ui::kPointerDefault);
             busy = false;
         }),
-        step([&] { f.PathEseguibile = path(f, "\\Quna.exe"); }),
+        step([&] { f.PathEseguibile = inInstallation(f, kMainProgram); }),
         when([&] { return !fs::normalFileExists(f.PathEseguibile); },
              {
                  step([&] { fs::copyFile(backupFile(f), mainProgramFile); }),
@@ -191,9 +176,9 @@ void cmdElabora_Click(app::Form& f) {
                  // that is said, and the updater ends, rather than reporting success.
                  step([&] { app::AvviaProgrammaOAvvisa(f); }),
              }),
-        when([&] { return fs::normalFileExists(path(f, "\\Quna.exe")); },
+        when([&] { return fs::normalFileExists(inInstallation(f, kMainProgram)); },
              {
-                 step([&] { fs::deleteFile(path(f, "\\Quna.old")); }),
+                 step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
              }),
         step([&] {
             if (journal) removeJournal(f);

@@ -1,4 +1,4 @@
-#include "journal.h"
+#include "recovery.h"
 
 #include "app/form.h"
 #include "platform/fs/fs.h"
@@ -31,11 +31,8 @@ QString journalHostPath(const app::Form& f) {
 
 } // namespace
 
-QString mainProgram(const app::Form& f) {
-    return f.PathProgramma + QStringLiteral("\\Quna.EXE");
-}
-QString backupFile(const app::Form& f) {
-    return f.PathProgramma + QStringLiteral("\\Quna.OLD");
+QString inInstallation(const app::Form& f, const char* name) {
+    return f.PathProgramma + u'\\' + QString::fromLatin1(name);
 }
 
 void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile) {
@@ -58,13 +55,26 @@ bool settleExtraction(const app::Form& f, const QString& mainProgramFile) {
     return zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
 }
 
+void adoptBackupMode(const app::Form& f) {
+    if (fs::normalFileExists(mainProgram(f)) && fs::normalFileExists(backupFile(f)))
+        fs::adoptExecutableMode(backupFile(f), mainProgram(f));
+}
+
+bool restoreMainProgram(const app::Form& f, const QString& mainProgramFile) {
+    adoptBackupMode(f);
+    if (fs::normalFileExists(mainProgram(f)) || !fs::normalFileExists(backupFile(f))) return false;
+    fs::copyFile(backupFile(f), mainProgramFile);
+    fs::syncFileSystem(fs::toHost(f.PathProgramma));
+    return true;
+}
+
 namespace {
 
 // The main program as it was spelled on disk before the update deleted it: the journal's
 // third line, when it names that file in the installation folder; else its usual name.
 QString journalMainProgram(const app::Form& f, const QList<QByteArray>& lines) {
     const QString named = lines.size() > 2 ? QString::fromUtf8(lines[2]) : QString();
-    const QString usual = f.PathProgramma + QStringLiteral("\\Quna.exe");
+    const QString usual = inInstallation(f, kMainProgram);
     return named.compare(usual, Qt::CaseInsensitive) == 0 ? named : usual;
 }
 
@@ -92,17 +102,10 @@ void recover(app::Form& f) {
     const bool rolledForward = settleExtraction(f, mainProgramFile);
     const QByteArray state = lines.size() > 1 ? lines[1] : QByteArray();
 
-    const bool mainPresent = fs::normalFileExists(mainProgram(f));
-    const bool backupPresent = fs::normalFileExists(backupFile(f));
-    // The journal says "committed" before the extraction removes its commit list, so one of
-    // the two always tells when the archive's files went in.
     const bool committed = rolledForward || state == stateName(UpdateState::Committed);
-    // A main program the archive put in place takes its backup's mode, as the update gives it.
-    if (committed && mainPresent && backupPresent)
-        fs::adoptExecutableMode(backupFile(f), mainProgram(f));
+    const bool backupPresent = fs::normalFileExists(backupFile(f));
     QString told;
-    if (!mainPresent && backupPresent) {
-        fs::copyFile(backupFile(f), mainProgramFile);
+    if (restoreMainProgram(f, mainProgramFile)) {
         told = committed ? QStringLiteral("L'aggiornamento interrotto non conteneva il programma "
                                           "QUNA: ripristinata la versione precedente.")
                          : QStringLiteral("L'aggiornamento interrotto è stato annullato: "
