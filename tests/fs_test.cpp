@@ -3,6 +3,7 @@
 #include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 #include "support/error_of.h"
+#include "support/scratch.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,11 +17,10 @@
 
 namespace {
 
-class FsTest : public ::testing::Test {
+class FsTest : public ::testing::Test, protected Scratch {
 protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
-        root = temp.path();
         fs::setDrives({{u'C', root, "test"}, {u'Z', "/", "/"}, {u'M', root + "/gone", "gone"}});
         fs::resetCheckpoints();
     }
@@ -35,18 +35,7 @@ protected:
         fs::setFaultHook({});
         fs::setProbeHook({});
     }
-    QString path(const QString& relative) const { return root + "/" + relative; }
-    void write(const QString& relative, const QByteArray& bytes) const {
-        QDir().mkpath(QFileInfo(path(relative)).path());
-        QFile file(path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
     void folder(const QString& relative) const { QDir().mkpath(path(relative)); }
-    QByteArray read(const QString& relative) const {
-        QFile file(path(relative));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
     // False when the file system refuses user extended attributes.
     bool setDosAttributes(const QString& relative, const QByteArray& value) const {
         return ::setxattr(QFile::encodeName(path(relative)).constData(), "user.DOSATTRIB",
@@ -87,8 +76,6 @@ protected:
         fs::setDrives({});
     }
 
-    QTemporaryDir temp;
-    QString root;
     QString startFolder = QDir::currentPath();
     QByteArray savedPrefix = qgetenv("WINEPREFIX");
 };

@@ -5,6 +5,7 @@
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "support/error_of.h"
+#include "support/scratch.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -46,14 +47,13 @@ struct RawEntry {
     zip_flags_t encoding = ZIP_FL_ENC_GUESS;
 };
 
-class ZipTest : public ::testing::Test {
+class ZipTest : public ::testing::Test, protected Scratch {
 protected:
     void SetUp() override {
         // DOS times are local times; a zone with daylight saving time makes that visible.
         setenv("TZ", "Europe/Rome", 1);
         tzset();
         ASSERT_TRUE(temp.isValid());
-        root = temp.path();
         QDir(root).mkpath("src");
         QDir(root).mkpath("dest");
         fs::setDrives({{u'C', root, "test"}});
@@ -63,17 +63,6 @@ protected:
         fs::setDrives({});
     }
 
-    QString path(const QString& relative) const { return root + "/" + relative; }
-    void write(const QString& relative, const QByteArray& bytes) const {
-        QDir().mkpath(QFileInfo(path(relative)).path());
-        QFile file(path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray read(const QString& relative) const {
-        QFile file(path(relative));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-    }
     // Runs a shell command in src/; false when it failed.
     bool run(const QString& command) const {
         const QString line = "cd '" + path("src") + "' && " + command + " >/dev/null 2>&1";
@@ -129,9 +118,6 @@ protected:
             if (first) throw vb::VbError(first);
         });
     }
-
-    QTemporaryDir temp;
-    QString root;
 };
 
 // One source tree packed by each tool: the names, the folder bit and the sizes come out the
