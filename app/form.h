@@ -1,7 +1,7 @@
 #pragma once
 // The window frmQunaAgg without its widgets: every control as a headless model, the
-// window-level values and the host. The handlers of the program work on this; the Qt window
-// shows it.
+// window-level values and the host, and the window-level procedures every folder's handlers
+// may call. The handlers work on this and link nothing above it; the Qt window shows it.
 #include "shape.h"
 
 #include "platform/db/ado.h"
