@@ -25,8 +25,8 @@ struct Result {
     std::string output;
 };
 
-Result run(const std::string &command) {
-    FILE *pipe = popen(command.c_str(), "r");
+Result run(const std::string& command) {
+    FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return {-1, "popen failed"};
     std::string output;
     char buffer[4096];
@@ -37,11 +37,11 @@ Result run(const std::string &command) {
 }
 
 // Only for paths and names the tests make up: none contains a single quote.
-std::string quoted(const std::string &s) {
+std::string quoted(const std::string& s) {
     return "'" + s + "'";
 }
 
-std::vector<std::string> split(const std::string &s, char separator) {
+std::vector<std::string> split(const std::string& s, char separator) {
     std::vector<std::string> parts;
     std::string part;
     std::istringstream in(s);
@@ -54,19 +54,19 @@ std::vector<std::string> split(const std::string &s, char separator) {
 using Rows = std::vector<std::vector<std::string>>;
 
 // The rows as mdb-export prints them: Null as NULL, ISO dates, \n and \t escaped.
-Rows exportRows(const std::string &file, const std::string &table) {
+Rows exportRows(const std::string& file, const std::string& table) {
     const Result r = run("mdb-export -H -Q -d '|' -0 NULL -e -T '%Y-%m-%dT%H:%M:%S' " +
                          quoted(file) + " " + quoted(table));
     EXPECT_EQ(r.status, 0) << r.output;
     Rows rows;
-    for (const std::string &line : split(r.output, '\n'))
+    for (const std::string& line : split(r.output, '\n'))
         if (!line.empty()) rows.push_back(split(line, '|'));
     return rows;
 }
 
 // The type mdb-schema gives a column, e.g. "Text (50)" or "Long Integer".
-std::string schemaType(const std::string &schema, const std::string &table,
-                       const std::string &column) {
+std::string schemaType(const std::string& schema, const std::string& table,
+                       const std::string& column) {
     const std::size_t start = schema.find("CREATE TABLE [" + table + "]");
     if (start == std::string::npos) return "<no table " + table + ">";
     const std::size_t end = schema.find(");", start);
@@ -80,7 +80,7 @@ std::string schemaType(const std::string &schema, const std::string &table,
     return type;
 }
 
-std::string repeat(const std::string &s, int n) {
+std::string repeat(const std::string& s, int n) {
     std::string out;
     for (int i = 0; i < n; ++i)
         out += s;
@@ -90,13 +90,13 @@ std::string repeat(const std::string &s, int n) {
 class JetWriter : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         dir = fs::temp_directory_path() /
               ("jetwriter_test_" + std::to_string(getpid()) + "_" + info->name());
         fs::create_directories(dir);
     }
     void TearDown() override { fs::remove_all(dir); }
-    std::string path(const std::string &name) const { return (dir / name).string(); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
 
     fs::path dir;
 };
@@ -104,7 +104,7 @@ protected:
 // ---- column types ----
 
 struct TypeCase {
-    const char *label;
+    const char* label;
     Column column;
     Value value;
     std::string exported; // as mdb-export prints the value
@@ -183,7 +183,7 @@ TEST_F(JetWriter, EveryColumnTypeReadsBack) {
     const auto cases = typeCases();
     jet::Database db;
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        const TypeCase &c = cases[i];
+        const TypeCase& c = cases[i];
         db.tables.push_back({"T" + std::to_string(i),
                              {{"id", ColumnType::Long}, c.column, {"after", ColumnType::Double}},
                              {{std::int64_t{1}, c.value, 0.25}, {std::int64_t{2}, kNull, 0.5}}});
@@ -195,7 +195,7 @@ TEST_F(JetWriter, EveryColumnTypeReadsBack) {
     const Result schema = run("mdb-schema " + quoted(file));
     ASSERT_EQ(schema.status, 0);
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        const TypeCase &c = cases[i];
+        const TypeCase& c = cases[i];
         SCOPED_TRACE(c.label);
         const std::string table = "T" + std::to_string(i);
         EXPECT_EQ(schemaType(schema.output, table, c.column.name), c.schema);
@@ -227,7 +227,7 @@ TEST_F(JetWriter, NullsInEveryPosition) {
     };
     jet::Database db;
     db.tables.push_back({"Nulls", columns, {}});
-    for (const auto &c : cases)
+    for (const auto& c : cases)
         db.tables[0].rows.push_back(c.first);
     const std::string file = path("nulls.mdb");
     jet::write(db, file);
@@ -308,7 +308,7 @@ TEST_F(JetWriter, PasswordDecodesFromHeader) {
         {"BlumoKast", 39000.5}, {"perché", 45123.75}, {"abcdefghijklmnopqrst", 39000.5},
         {"a b", 1.0},           {"", 39000.5},        {"", 45123.75},
     };
-    for (const auto &[password, created] : cases) {
+    for (const auto& [password, created] : cases) {
         SCOPED_TRACE(password + " / " + std::to_string(created));
         jet::Database db;
         db.password = password;
@@ -394,13 +394,13 @@ TEST_F(JetWriter, DescriptionErrorsNameTheLine) {
         {"password a\npassword b\n", "line 2: password given twice"},
         {"table T\ncolumn x long\ntable t\n", "line 3: duplicate table"},
     };
-    for (const auto &[description, message] : cases) {
+    for (const auto& [description, message] : cases) {
         SCOPED_TRACE(description);
         std::istringstream in(description);
         try {
             jet::parseDescription(in);
             ADD_FAILURE() << "no error";
-        } catch (const std::runtime_error &e) {
+        } catch (const std::runtime_error& e) {
             EXPECT_NE(std::string(e.what()).find(message), std::string::npos) << e.what();
         }
     }
@@ -423,7 +423,7 @@ TEST_F(JetWriter, InvalidDatabasesAreRefused) {
         return db;
     };
     const Column x{"x", ColumnType::Long};
-    const std::vector<std::pair<const char *, jet::Database>> cases{
+    const std::vector<std::pair<const char*, jet::Database>> cases{
         {"duplicate table", database({{"A", {x}, {}}, {"a", {x}, {}}})},
         {"no columns", database({{"A", {}, {}}})},
         {"wrong value count", database({{"A", {x}, {std::vector<Value>{}}}})},
@@ -431,7 +431,7 @@ TEST_F(JetWriter, InvalidDatabasesAreRefused) {
         {"text length 0", database({{"A", {{"x", ColumnType::Text, 0}}, {}}})},
         {"duplicate column", database({{"A", {x, x}, {}}})},
     };
-    for (const auto &[label, db] : cases)
+    for (const auto& [label, db] : cases)
         EXPECT_THROW(jet::write(db, path("refused.mdb")), std::runtime_error) << label;
 }
 

@@ -10,18 +10,18 @@ using namespace vb;
 namespace {
 struct Log {
     QStringList lines;
-    Stmt say(const QString &s) {
+    Stmt say(const QString& s) {
         return step([this, s] { lines << s; });
     }
-    Stmt fail(const QString &s, std::int32_t n = 5) {
+    Stmt fail(const QString& s, std::int32_t n = 5) {
         return step([this, s, n] {
             lines << s;
             vb::raise(n);
         });
     }
 };
-Trap always(Resume r, QStringList *seen = nullptr) {
-    return [r, seen](const VbError &e) {
+Trap always(Resume r, QStringList* seen = nullptr) {
+    return [r, seen](const VbError& e) {
         if (seen) *seen << QString::number(e.number());
         return r;
     };
@@ -117,7 +117,7 @@ TEST(Trap, CalledProcedureWithoutTrapIsOneStatement) {
 TEST(Trap, ErrorsRaisedByTheTrapItselfAreNotCaughtAgain) {
     int trapCalls = 0;
     EXPECT_THROW(run({step([] { vb::raise(5); })},
-                     [&](const VbError &) -> Resume {
+                     [&](const VbError&) -> Resume {
                          ++trapCalls;
                          vb::raise(6);
                      }),

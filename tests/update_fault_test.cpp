@@ -6,8 +6,8 @@
 #include "support/installation.h"
 
 #include "app/handlers.h"
-#include "update/handlers.h"
 #include "platform/vb/error.h"
+#include "update/handlers.h"
 #include "update/recovery.h"
 
 #include <QDirIterator>

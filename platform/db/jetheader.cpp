@@ -6,7 +6,7 @@
 
 namespace db::jet {
 
-void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length) {
+void rc4(const unsigned char* key, int keyLength, unsigned char* data, int length) {
     unsigned char s[256];
     for (int i = 0; i < 256; ++i)
         s[i] = static_cast<unsigned char>(i);
@@ -29,7 +29,7 @@ constexpr int passwordOffset = 0x42;
 constexpr int creationDateOffset = 0x72;
 
 // The four mask bytes of a Jet 4 password: the whole days of the creation date.
-void creationDateMask(const unsigned char *header, unsigned char mask[4]) {
+void creationDateMask(const unsigned char* header, unsigned char mask[4]) {
     double date;
     std::memcpy(&date, header + creationDateOffset, sizeof date);
     // A garbage date must not make the conversion undefined; such a file has no usable mask.
@@ -43,7 +43,7 @@ void creationDateMask(const unsigned char *header, unsigned char mask[4]) {
 
 } // namespace
 
-std::optional<Header> readHeader(const QByteArray &page0) {
+std::optional<Header> readHeader(const QByteArray& page0) {
     if (page0.size() < headerBytes) return std::nullopt;
     unsigned char h[headerBytes];
     std::memcpy(h, page0.constData(), headerBytes);
@@ -74,7 +74,7 @@ std::optional<Header> readHeader(const QByteArray &page0) {
         }
         header.password = password;
     } else {
-        const char *text = reinterpret_cast<const char *>(h + passwordOffset);
+        const char* text = reinterpret_cast<const char*>(h + passwordOffset);
         header.password = QString::fromLatin1(text, static_cast<int>(strnlen(text, 20)));
     }
     return header;

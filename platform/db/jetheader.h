@@ -19,9 +19,9 @@ struct Header {
 constexpr int headerBytes = 2048;
 
 // Decodes the start of page 0. nullopt when the bytes are not a Jet 3 or Jet 4 header.
-std::optional<Header> readHeader(const QByteArray &page0);
+std::optional<Header> readHeader(const QByteArray& page0);
 
 // RC4, in place. Page 0 hides its header fields behind it.
-void rc4(const unsigned char *key, int keyLength, unsigned char *data, int length);
+void rc4(const unsigned char* key, int keyLength, unsigned char* data, int length);
 
 } // namespace db::jet

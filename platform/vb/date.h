@@ -8,7 +8,7 @@ namespace vb {
 
 struct Date {
     double serial = 0.0; // the zero date, 30-12-1899 00:00
-    auto operator<=>(const Date &) const = default;
+    auto operator<=>(const Date&) const = default;
 };
 
 struct DateParts {

@@ -2,7 +2,7 @@
 
 namespace vb {
 
-QString trim(const QString &s) {
+QString trim(const QString& s) {
     qsizetype first = 0, last = s.size();
     while (first < last && s[first] == u' ')
         ++first;
@@ -11,12 +11,12 @@ QString trim(const QString &s) {
     return s.mid(first, last - first);
 }
 
-int compareText(const QString &a, const QString &b) {
+int compareText(const QString& a, const QString& b) {
     const int c = QString::compare(a, b, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-std::optional<double> parseNumber(const QString &s, const QLocale &locale) {
+std::optional<double> parseNumber(const QString& s, const QLocale& locale) {
     const QString t = trim(s);
     const QString decimal = locale.decimalPoint();
     QString canonical;

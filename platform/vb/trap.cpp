@@ -15,7 +15,7 @@ struct Stmt::Node {
         Block thenBlock, elseBlock;
     };
     struct For {
-        std::int16_t *counter;
+        std::int16_t* counter;
         std::int16_t first;
         std::function<std::int64_t()> last;
         Block body;
@@ -33,7 +33,7 @@ Stmt when(std::function<bool()> condition, Block thenBlock, Block elseBlock) {
         Stmt::Node::If{std::move(condition), std::move(thenBlock), std::move(elseBlock)}}));
 }
 
-Stmt forInt16(std::int16_t &counter, std::int16_t first, std::function<std::int64_t()> last,
+Stmt forInt16(std::int16_t& counter, std::int16_t first, std::function<std::int64_t()> last,
               Block body) {
     return Stmt(std::make_shared<Stmt::Node>(
         Stmt::Node{Stmt::Node::For{&counter, first, std::move(last), std::move(body)}}));
@@ -50,22 +50,22 @@ enum class Attempt { Done, Failed, Stop };
 
 class Runner {
 public:
-    explicit Runner(const Trap &trap) : trap_(trap) {}
+    explicit Runner(const Trap& trap) : trap_(trap) {}
 
-    Flow block(const Block &b) {
-        for (const Stmt &s : b)
+    Flow block(const Block& b) {
+        for (const Stmt& s : b)
             if (statement(s) == Flow::Stop) return Flow::Stop;
         return Flow::Continue;
     }
 
 private:
     // Runs fn until it succeeds or the trap says Next (Failed) or End (Stop).
-    template <class Fn> Attempt attempt(Fn &&fn) {
+    template <class Fn> Attempt attempt(Fn&& fn) {
         for (;;) {
             try {
                 fn();
                 return Attempt::Done;
-            } catch (const VbError &e) {
+            } catch (const VbError& e) {
                 switch (trap_(e)) {
                 case Resume::Next:
                     return Attempt::Failed;
@@ -78,22 +78,22 @@ private:
         }
     }
 
-    Flow statement(const Stmt &s) {
-        return std::visit([this](const auto &k) { return run(k); }, s.node().kind);
+    Flow statement(const Stmt& s) {
+        return std::visit([this](const auto& k) { return run(k); }, s.node().kind);
     }
 
-    Flow run(const Stmt::Node::Action &a) {
+    Flow run(const Stmt::Node::Action& a) {
         return attempt(a.run) == Attempt::Stop ? Flow::Stop : Flow::Continue;
     }
 
-    Flow run(const Stmt::Node::If &i) {
+    Flow run(const Stmt::Node::If& i) {
         bool holds = true; // a failed condition goes into the branch taken when it holds
         const Attempt r = attempt([&] { holds = i.condition(); });
         if (r == Attempt::Stop) return Flow::Stop;
         return block(holds ? i.thenBlock : i.elseBlock);
     }
 
-    Flow run(const Stmt::Node::For &f) {
+    Flow run(const Stmt::Node::For& f) {
         std::int16_t last = 0;
         Attempt r = attempt([&] {
             last = toInt16(f.last());
@@ -112,14 +112,14 @@ private:
         return Flow::Continue;
     }
 
-    Flow run(const Stmt::Node::Exit &) { return Flow::Stop; }
+    Flow run(const Stmt::Node::Exit&) { return Flow::Stop; }
 
-    const Trap &trap_;
+    const Trap& trap_;
 };
 
 } // namespace
 
-void run(const Block &body, const Trap &trap) {
+void run(const Block& body, const Trap& trap) {
     Runner(trap).block(body);
 }
 

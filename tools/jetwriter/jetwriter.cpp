@@ -43,44 +43,44 @@ enum : std::uint8_t {
 
 using Bytes = std::vector<std::uint8_t>;
 
-[[noreturn]] void fail(const std::string &message) {
+[[noreturn]] void fail(const std::string& message) {
     throw std::runtime_error(message);
 }
 
-void put16(std::uint8_t *p, std::uint32_t v) {
+void put16(std::uint8_t* p, std::uint32_t v) {
     p[0] = v & 0xFF;
     p[1] = (v >> 8) & 0xFF;
 }
 
-void put32(std::uint8_t *p, std::uint32_t v) {
+void put32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         p[i] = (v >> (8 * i)) & 0xFF;
 }
 
-void put64(std::uint8_t *p, std::uint64_t v) {
+void put64(std::uint8_t* p, std::uint64_t v) {
     for (int i = 0; i < 8; ++i)
         p[i] = (v >> (8 * i)) & 0xFF;
 }
 
-void putDouble(std::uint8_t *p, double d) {
+void putDouble(std::uint8_t* p, double d) {
     std::uint64_t bits;
     std::memcpy(&bits, &d, sizeof bits);
     put64(p, bits);
 }
 
-void append16(Bytes &b, std::uint32_t v) {
+void append16(Bytes& b, std::uint32_t v) {
     b.push_back(v & 0xFF);
     b.push_back((v >> 8) & 0xFF);
 }
 
-void append32(Bytes &b, std::uint32_t v) {
+void append32(Bytes& b, std::uint32_t v) {
     for (int i = 0; i < 4; ++i)
         b.push_back((v >> (8 * i)) & 0xFF);
 }
 
 // ---- text ----
 
-std::u16string toUtf16(const std::string &s) {
+std::u16string toUtf16(const std::string& s) {
     std::u16string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size();) {
@@ -108,7 +108,7 @@ std::u16string toUtf16(const std::string &s) {
     return out;
 }
 
-std::string toUtf8(const std::u16string &s) {
+std::string toUtf8(const std::u16string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         char32_t cp = s[i];
@@ -137,7 +137,7 @@ std::string toUtf8(const std::u16string &s) {
 // Stores text as UTF-16LE, or in the one-byte-per-character compressed form (FF FE marker)
 // when every character fits a byte and that is shorter. Characters with a zero low byte would
 // read as mode switches, so such text stays plain.
-Bytes encodeText(const std::u16string &s, bool mayCompress) {
+Bytes encodeText(const std::u16string& s, bool mayCompress) {
     Bytes out;
     const bool compress =
         mayCompress && s.size() > 2 &&
@@ -168,7 +168,7 @@ std::int64_t daysFromCivil(std::int64_t y, int m, int d) {
     return era * 146097 + doe - 719468;
 }
 
-void civilFromDays(std::int64_t z, int &y, int &m, int &d) {
+void civilFromDays(std::int64_t z, int& y, int& m, int& d) {
     z += 719468;
     const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
     const std::int64_t doe = z - era * 146097;
@@ -182,7 +182,7 @@ void civilFromDays(std::int64_t z, int &y, int &m, int &d) {
 
 const std::int64_t OleEpoch = daysFromCivil(1899, 12, 30);
 
-std::optional<double> parseDate(const std::string &s) {
+std::optional<double> parseDate(const std::string& s) {
     int y, mo, d, h = 0, mi = 0, se = 0;
     char tail;
     const bool dateOnly = s.size() == 10;
@@ -229,7 +229,7 @@ std::string formatDate(double ole) {
 
 // ---- value conversion ----
 
-const char *typeName(ColumnType t) {
+const char* typeName(ColumnType t) {
     switch (t) {
     case ColumnType::YesNo:
         return "yesno";
@@ -274,7 +274,7 @@ std::string formatCurrency(std::int64_t v) {
     return s;
 }
 
-std::string describe(const Value &v) {
+std::string describe(const Value& v) {
     switch (v.index()) {
     case 0:
         return "NULL";
@@ -293,16 +293,16 @@ std::string describe(const Value &v) {
     }
 }
 
-std::optional<double> parseNumber(const std::string &s) {
+std::optional<double> parseNumber(const std::string& s) {
     double d;
-    const char *end = s.data() + s.size();
-    const char *begin = s.data() + (!s.empty() && s[0] == '+');
+    const char* end = s.data() + s.size();
+    const char* begin = s.data() + (!s.empty() && s[0] == '+');
     auto r = std::from_chars(begin, end, d);
     if (r.ec != std::errc() || r.ptr != end || !std::isfinite(d)) return std::nullopt;
     return d;
 }
 
-std::optional<double> toNumber(const Value &v) {
+std::optional<double> toNumber(const Value& v) {
     switch (v.index()) {
     case 1:
         return std::get<bool>(v) ? 1.0 : 0.0;
@@ -321,7 +321,7 @@ std::optional<double> toNumber(const Value &v) {
 }
 
 // Exact decimal to ten-thousandths; digits past the fourth decimal are rounded half away.
-std::optional<std::int64_t> parseCurrency(const std::string &s) {
+std::optional<std::int64_t> parseCurrency(const std::string& s) {
     const bool negative = !s.empty() && s[0] == '-';
     const std::size_t start = !s.empty() && (s[0] == '-' || s[0] == '+');
     const std::size_t point = std::min(s.find('.'), s.size());
@@ -346,7 +346,7 @@ std::optional<std::int64_t> parseCurrency(const std::string &s) {
                     : static_cast<std::int64_t>(v);
 }
 
-std::optional<std::int64_t> toInteger(const Value &v) {
+std::optional<std::int64_t> toInteger(const Value& v) {
     if (auto i = std::get_if<std::int64_t>(&v)) return *i;
     if (auto c = std::get_if<Currency>(&v))
         return c->tenThousandths % 10000 == 0 ? std::optional(c->tenThousandths / 10000)
@@ -362,10 +362,10 @@ std::optional<std::int64_t> toInteger(const Value &v) {
     return static_cast<std::int64_t>(*d);
 }
 
-std::optional<bool> toBool(const Value &v) {
+std::optional<bool> toBool(const Value& v) {
     if (auto s = std::get_if<std::string>(&v)) {
         std::string l = *s;
-        for (char &c : l)
+        for (char& c : l)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (l == "true" || l == "yes") return true;
         if (l == "false" || l == "no") return false;
@@ -376,7 +376,7 @@ std::optional<bool> toBool(const Value &v) {
     return *d != 0;
 }
 
-std::string toText(const Value &v) {
+std::string toText(const Value& v) {
     switch (v.index()) {
     case 1:
         return std::get<bool>(v) ? "true" : "false";
@@ -449,7 +449,7 @@ struct TableLayout {
     int fixedBytes = 0;
 };
 
-void addColumn(TableLayout &t, const std::string &name, std::uint8_t type, int textChars = 0) {
+void addColumn(TableLayout& t, const std::string& name, std::uint8_t type, int textChars = 0) {
     ColumnLayout c{name, type, 0, type != TypeText && type != TypeMemo && type != TypeOle, 0, 0};
     if (type == TypeBool) {
         c.size = 1; // the value is the null-mask bit; no fixed bytes
@@ -471,7 +471,7 @@ struct File {
         data.resize(data.size() + PageSize);
         return static_cast<int>(data.size() / PageSize) - 1;
     }
-    std::uint8_t *page(int n) { return data.data() + static_cast<std::size_t>(n) * PageSize; }
+    std::uint8_t* page(int n) { return data.data() + static_cast<std::size_t>(n) * PageSize; }
 };
 
 // The data page rows are currently added to. Rows fill a page from its end downwards.
@@ -489,8 +489,8 @@ RowPage rowPageOwnedBy(int tdefPage) {
     return r;
 }
 
-void openPage(File &f, RowPage &r, int page) {
-    std::uint8_t *p = f.page(page);
+void openPage(File& f, RowPage& r, int page) {
+    std::uint8_t* p = f.page(page);
     p[0] = 0x01;
     p[1] = 0x01;
     std::memcpy(p + 4, r.owner.data(), 4);
@@ -505,13 +505,13 @@ struct Placed {
     std::size_t fileOffset;
 };
 
-Placed addRow(File &f, RowPage &r, const Bytes &row) {
+Placed addRow(File& f, RowPage& r, const Bytes& row) {
     if (row.size() > static_cast<std::size_t>(MaxRow)) fail("row too large for a page");
     const int needed = static_cast<int>(row.size());
     if (r.page < 0 || r.rows >= MaxRowsPerPage ||
         r.top - needed < DataPageHeader + 2 * (r.rows + 1))
         openPage(f, r, f.newPage());
-    std::uint8_t *p = f.page(r.page);
+    std::uint8_t* p = f.page(r.page);
     r.top -= needed;
     std::copy(row.begin(), row.end(), p + r.top);
     put16(p + DataPageHeader + 2 * r.rows, r.top);
@@ -523,7 +523,7 @@ Placed addRow(File &f, RowPage &r, const Bytes &row) {
 }
 
 // The 12-byte memo field: length, storage flag, pointer; short memos follow it in the row.
-Bytes storeMemo(File &f, RowPage &lval, const Bytes &data) {
+Bytes storeMemo(File& f, RowPage& lval, const Bytes& data) {
     if (data.size() >= (1u << 24)) fail("memo longer than 16 MB");
     Bytes field(12, 0);
     field[0] = data.size() & 0xFF;
@@ -553,15 +553,15 @@ Bytes storeMemo(File &f, RowPage &lval, const Bytes &data) {
 
 // Row: column count, fixed area, variable data, end offset, variable offsets in reverse
 // order, variable count, null mask (1 = present; for Yes/No the value itself).
-Bytes encodeRow(File &f, RowPage &lval, const TableLayout &t, const std::vector<Value> &values) {
+Bytes encodeRow(File& f, RowPage& lval, const TableLayout& t, const std::vector<Value>& values) {
     const std::size_t n = t.columns.size();
     Bytes row(2 + t.fixedBytes, 0);
     put16(row.data(), static_cast<std::uint32_t>(n));
     Bytes mask((n + 7) / 8, 0);
     std::vector<std::uint32_t> varOffsets(t.varCount);
     for (std::size_t i = 0; i < n; ++i) {
-        const ColumnLayout &c = t.columns[i];
-        const Value &v = values[i];
+        const ColumnLayout& c = t.columns[i];
+        const Value& v = values[i];
         const bool present = v.index() != 0;
         if (c.type == TypeBool) {
             if (present && std::get<bool>(v)) mask[i / 8] |= 1 << (i % 8);
@@ -570,7 +570,7 @@ Bytes encodeRow(File &f, RowPage &lval, const TableLayout &t, const std::vector<
         if (present) mask[i / 8] |= 1 << (i % 8);
         if (c.fixed) {
             if (!present) continue;
-            std::uint8_t *p = row.data() + 2 + c.fixedOffset;
+            std::uint8_t* p = row.data() + 2 + c.fixedOffset;
             switch (c.type) {
             case TypeByte:
                 *p = static_cast<std::uint8_t>(std::get<std::int64_t>(v));
@@ -623,8 +623,8 @@ Bytes encodeRow(File &f, RowPage &lval, const TableLayout &t, const std::vector<
     return row;
 }
 
-void writeTableDefinition(File &f, int page, const TableLayout &t, std::uint32_t rowCount) {
-    std::uint8_t *p = f.page(page);
+void writeTableDefinition(File& f, int page, const TableLayout& t, std::uint32_t rowCount) {
+    std::uint8_t* p = f.page(page);
     p[0] = 0x02;
     p[1] = 0x01;
     put32(p + 16, rowCount);
@@ -637,11 +637,11 @@ void writeTableDefinition(File &f, int page, const TableLayout &t, std::uint32_t
     Bytes names;
     int pos = 63;
     for (std::uint32_t i = 0; i < n; ++i) {
-        const ColumnLayout &c = t.columns[i];
+        const ColumnLayout& c = t.columns[i];
         const std::u16string name = toUtf16(c.name);
         if (pos + 25 + static_cast<int>(names.size() + 2 + 2 * name.size()) + 2 > PageSize)
             fail("table " + t.name + " has too many columns for one definition page");
-        std::uint8_t *e = p + pos;
+        std::uint8_t* e = p + pos;
         e[0] = c.type;
         put16(e + 5, i);
         put16(e + 7, c.fixed ? 0 : c.varIndex);
@@ -666,7 +666,7 @@ void writeTableDefinition(File &f, int page, const TableLayout &t, std::uint32_t
 }
 
 // A type 0 usage map: start page and one bit per page from there.
-Bytes usageMap(const std::vector<int> &pages) {
+Bytes usageMap(const std::vector<int>& pages) {
     Bytes map{0x00};
     const int start = pages.empty() ? 0 : pages.front();
     append32(map, start);
@@ -678,7 +678,7 @@ Bytes usageMap(const std::vector<int> &pages) {
     return map;
 }
 
-void rc4(const std::uint8_t *key, std::size_t keyLength, std::uint8_t *data, std::size_t n) {
+void rc4(const std::uint8_t* key, std::size_t keyLength, std::uint8_t* data, std::size_t n) {
     std::array<std::uint8_t, 256> s;
     for (int i = 0; i < 256; ++i)
         s[i] = static_cast<std::uint8_t>(i);
@@ -709,8 +709,8 @@ std::array<std::uint8_t, 4> passwordMask(double creationDate) {
     return mask;
 }
 
-void writeHeader(File &f, const Database &db) {
-    std::uint8_t *p = f.page(0);
+void writeHeader(File& f, const Database& db) {
+    std::uint8_t* p = f.page(0);
     p[1] = 0x01;
     std::memcpy(p + 4, "Standard Jet DB", 15);
     p[0x14] = 0x01; // Jet 4
@@ -729,14 +729,14 @@ void writeHeader(File &f, const Database &db) {
     rc4(HeaderKey, sizeof HeaderKey, p + HeaderCryptStart, HeaderCryptLength);
 }
 
-bool sameName(const std::string &a, const std::string &b) {
+bool sameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
 }
 
-void checkName(const std::string &name, const std::string &what) {
+void checkName(const std::string& name, const std::string& what) {
     const std::size_t units = toUtf16(name).size();
     if (units == 0 || units > 64)
         fail(what + " name \"" + name + "\" must have 1 to 64 characters");
@@ -751,7 +751,7 @@ double oleDate(int year, int month, int day, int hour, int minute, int second) {
     return days >= 0 ? days + time : days - time;
 }
 
-Value convertValue(const Column &column, const Value &value) {
+Value convertValue(const Column& column, const Value& value) {
     if (value.index() == 0) return value;
     const auto cannot = [&]() -> Value {
         fail("column " + column.name + " (" + typeName(column.type) + ") cannot take " +
@@ -815,7 +815,7 @@ Value convertValue(const Column &column, const Value &value) {
     return cannot();
 }
 
-void write(const Database &db, const std::string &path) {
+void write(const Database& db, const std::string& path) {
     if (toUtf16(db.password).size() > 20) fail("the password must have at most 20 characters");
     if (!std::isfinite(db.creationDate) || std::fabs(db.creationDate) > 2e9)
         fail("invalid creation date");
@@ -840,7 +840,7 @@ void write(const Database &db, const std::string &path) {
     std::vector<TableLayout> layouts;
     std::vector<std::vector<Value>> catalogRows;
     for (std::size_t i = 0; i < db.tables.size(); ++i) {
-        const Table &t = db.tables[i];
+        const Table& t = db.tables[i];
         checkName(t.name, "table");
         if (sameName(t.name, catalog.name)) fail("table name " + t.name + " is reserved");
         for (std::size_t j = 0; j < i; ++j)
@@ -849,7 +849,7 @@ void write(const Database &db, const std::string &path) {
             fail("table " + t.name + " must have 1 to 255 columns");
         TableLayout layout{t.name, false, {}, 0, 0};
         for (std::size_t c = 0; c < t.columns.size(); ++c) {
-            const Column &col = t.columns[c];
+            const Column& col = t.columns[c];
             checkName(col.name, "column");
             for (std::size_t k = 0; k < c; ++k)
                 if (sameName(col.name, t.columns[k].name))
@@ -870,18 +870,18 @@ void write(const Database &db, const std::string &path) {
     std::vector<std::vector<int>> dataPages;
 
     RowPage catalogPages = rowPageOwnedBy(2);
-    for (const auto &r : catalogRows)
+    for (const auto& r : catalogRows)
         addRow(f, catalogPages, encodeRow(f, lval, catalog, r));
     writeTableDefinition(f, 2, catalog, static_cast<std::uint32_t>(catalogRows.size()));
     dataPages.push_back(catalogPages.pages);
 
     for (std::size_t i = 0; i < db.tables.size(); ++i) {
-        const Table &t = db.tables[i];
+        const Table& t = db.tables[i];
         const int tdef = firstTablePage + static_cast<int>(i);
         RowPage pages = rowPageOwnedBy(tdef);
         std::vector<Value> converted(t.columns.size());
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
-            const auto &row = t.rows[r];
+            const auto& row = t.rows[r];
             if (row.size() != t.columns.size())
                 fail("table " + t.name + " row " + std::to_string(r + 1) + " has " +
                      std::to_string(row.size()) + " values for " +
@@ -900,7 +900,7 @@ void write(const Database &db, const std::string &path) {
     openPage(f, maps, 1);
     for (std::size_t i = 0; i < dataPages.size(); ++i) {
         const std::uint32_t pgRow = addRow(f, maps, usageMap(dataPages[i])).pgRow;
-        std::uint8_t *tdef = f.page(i == 0 ? 2 : firstTablePage + static_cast<int>(i) - 1);
+        std::uint8_t* tdef = f.page(i == 0 ? 2 : firstTablePage + static_cast<int>(i) - 1);
         put32(tdef + 55, pgRow);
         put32(tdef + 59, pgRow);
     }
@@ -909,16 +909,16 @@ void write(const Database &db, const std::string &path) {
 
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out) fail("cannot create " + path);
-    out.write(reinterpret_cast<const char *>(f.data.data()),
+    out.write(reinterpret_cast<const char*>(f.data.data()),
               static_cast<std::streamsize>(f.data.size()));
     out.close();
     if (!out) fail("cannot write " + path);
 }
 
-std::string decodePassword(const std::string &path) {
+std::string decodePassword(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::array<std::uint8_t, PageSize> p{};
-    if (!in.read(reinterpret_cast<char *>(p.data()), PageSize))
+    if (!in.read(reinterpret_cast<char*>(p.data()), PageSize))
         fail("cannot read the header page of " + path);
     if (p[0] != 0 || std::memcmp(p.data() + 4, "Standard Jet DB", 15) != 0 || p[0x14] != 0x01)
         fail(path + " is not a Jet 4 database");
@@ -947,7 +947,7 @@ struct Token {
     bool quoted;
 };
 
-std::vector<Token> tokenize(const std::string &line) {
+std::vector<Token> tokenize(const std::string& line) {
     std::vector<Token> tokens;
     std::size_t i = 0;
     while (true) {
@@ -992,17 +992,17 @@ std::vector<Token> tokenize(const std::string &line) {
     }
 }
 
-bool isInteger(const std::string &s) {
+bool isInteger(const std::string& s) {
     const std::size_t start = !s.empty() && (s[0] == '-' || s[0] == '+');
     return s.size() > start && std::all_of(s.begin() + start, s.end(), [](char c) {
                return std::isdigit(static_cast<unsigned char>(c));
            });
 }
 
-Value parseValue(const Token &t) {
+Value parseValue(const Token& t) {
     if (t.quoted) return t.text;
     std::string lower = t.text;
-    for (char &c : lower)
+    for (char& c : lower)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "null") return {};
     if (lower == "true") return true;
@@ -1024,7 +1024,7 @@ Value parseValue(const Token &t) {
 }
 
 std::optional<ColumnType> parseType(std::string name) {
-    for (char &c : name)
+    for (char& c : name)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     for (auto t : {ColumnType::YesNo, ColumnType::Byte, ColumnType::Integer, ColumnType::Long,
                    ColumnType::Currency, ColumnType::Single, ColumnType::Double,
@@ -1035,7 +1035,7 @@ std::optional<ColumnType> parseType(std::string name) {
 
 } // namespace
 
-Database parseDescription(std::istream &in) {
+Database parseDescription(std::istream& in) {
     Database db;
     bool havePassword = false;
     std::optional<std::int64_t> repeat;
@@ -1054,7 +1054,7 @@ Database parseDescription(std::istream &in) {
             const std::size_t first = line.find_first_not_of(" \t");
             if (first == std::string::npos || line[first] == '#') continue;
             const std::vector<Token> tokens = tokenize(line);
-            const std::string &keyword = tokens[0].text;
+            const std::string& keyword = tokens[0].text;
             const std::size_t args = tokens.size() - 1;
             if (repeat && keyword != "row") fail("repeat must be followed by a row line");
             if (keyword == "password") {
@@ -1065,13 +1065,13 @@ Database parseDescription(std::istream &in) {
             } else if (keyword == "table") {
                 if (args != 1) fail("usage: table NAME");
                 checkColumns();
-                for (const Table &t : db.tables)
+                for (const Table& t : db.tables)
                     if (sameName(t.name, tokens[1].text)) fail("duplicate table " + t.name);
                 db.tables.push_back({tokens[1].text, {}, {}});
                 tableLine = lineNumber;
             } else if (keyword == "column") {
                 if (db.tables.empty()) fail("column before any table line");
-                Table &t = db.tables.back();
+                Table& t = db.tables.back();
                 if (!t.rows.empty()) fail("column after the first row of table " + t.name);
                 if (args < 2 || args > 3) fail("usage: column NAME TYPE [LENGTH]");
                 const auto type = parseType(tokens[2].text);
@@ -1084,7 +1084,7 @@ Database parseDescription(std::istream &in) {
                     if (!n || *n < 1 || *n > 255) fail("text length must be 1 to 255");
                     c.length = static_cast<int>(*n);
                 }
-                for (const Column &other : t.columns)
+                for (const Column& other : t.columns)
                     if (sameName(other.name, c.name)) fail("duplicate column " + c.name);
                 t.columns.push_back(std::move(c));
             } else if (keyword == "repeat") {
@@ -1094,14 +1094,14 @@ Database parseDescription(std::istream &in) {
                 repeat = n;
             } else if (keyword == "row") {
                 if (db.tables.empty()) fail("row before any table line");
-                Table &t = db.tables.back();
+                Table& t = db.tables.back();
                 if (args != t.columns.size())
                     fail("table " + t.name + " has " + std::to_string(t.columns.size()) +
                          " columns but the row has " + std::to_string(args) + " values");
                 std::vector<Value> row;
                 for (std::size_t i = 0; i < args; ++i) {
                     // Currency takes the digits as written: a double would round them.
-                    const Token &token = tokens[i + 1];
+                    const Token& token = tokens[i + 1];
                     Value v = parseValue(token);
                     if (t.columns[i].type == ColumnType::Currency && !token.quoted &&
                         (v.index() == 2 || v.index() == 3))
@@ -1114,7 +1114,7 @@ Database parseDescription(std::istream &in) {
                 fail("unknown keyword " + keyword +
                      " (expected password, table, column, repeat or row)");
             }
-        } catch (const std::runtime_error &e) {
+        } catch (const std::runtime_error& e) {
             throw std::runtime_error("line " + std::to_string(lineNumber) + ": " + e.what());
         }
     }
@@ -1125,7 +1125,7 @@ Database parseDescription(std::istream &in) {
     return db;
 }
 
-const char *descriptionHelp() {
+const char* descriptionHelp() {
     return R"(The description is a text file (UTF-8), one statement per line (the notes on the
 right explain the example and are not part of it):
 

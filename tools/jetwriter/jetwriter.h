@@ -57,23 +57,23 @@ struct Database {
 };
 
 // Writes the database to path. Throws std::runtime_error on invalid input or I/O failure.
-void write(const Database &db, const std::string &path);
+void write(const Database& db, const std::string& path);
 
 // Reads the text description documented in descriptionHelp(). Throws std::runtime_error whose
 // message starts with "line N: ".
-Database parseDescription(std::istream &in);
+Database parseDescription(std::istream& in);
 
 // Reads page 0 of a Jet 4 file and returns its database password (UTF-8), "" when none.
-std::string decodePassword(const std::string &path);
+std::string decodePassword(const std::string& path);
 
 // Converts a value to what a column of the given type stores: bool, int64, double, string,
 // DateTime, Currency or Null. Throws std::runtime_error when it cannot be converted.
-Value convertValue(const Column &column, const Value &value);
+Value convertValue(const Column& column, const Value& value);
 
 // Converts a calendar date and time to an OLE Automation date.
 double oleDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
 // The description format, as printed by `jetwrite --help`.
-const char *descriptionHelp();
+const char* descriptionHelp();
 
 } // namespace jet

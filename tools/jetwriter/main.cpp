@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iostream>
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::cout << "Usage: jetwrite DESCRIPTION_FILE OUTPUT.mdb\n"
                      "Writes a Jet 4 (Access 2000) database holding the tables and rows of the\n"
@@ -31,7 +31,7 @@ int main(int argc, char **argv) {
             db = jet::parseDescription(in);
         }
         jet::write(db, argv[2]);
-    } catch (const std::exception &e) {
+    } catch (const std::exception& e) {
         std::cerr << "jetwrite: " << (input == "-" ? "<stdin>" : input) << ": " << e.what() << "\n";
         return 1;
     }
