@@ -1,6 +1,7 @@
 // The archive component on archives made by the zip tools in use (Info-ZIP, bsdtar, 7-Zip
 // and libzip), over a temporary folder mapped as drive C:.
 #include "platform/zip/archive.h"
+#include "platform/zip/staging.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"

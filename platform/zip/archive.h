@@ -2,7 +2,6 @@
 // The archive component the window holds: a zip archive opened by path, its entries read
 // by index, and extraction of listed entries into a destination folder. Every member raises
 // vb::VbError on failure. Results are variants, as the window converts them itself.
-#include "platform/fs/fs.h"
 #include "platform/vb/variant.h"
 
 #include <QString>
@@ -12,17 +11,6 @@
 #include <memory>
 
 namespace zipc {
-
-// Extraction first writes every entry into a staging folder inside the destination, named
-// this prefix plus the process id (a dot name, so the file lists hide it): staged files are
-// n1, n2, ... CloseArchive then writes the commit list and moves the staged files into
-// place; the files they replace are kept there as o1, o2, ... until all moves are done.
-inline const QString kStagingPrefix = fs::ownName("staging-");
-// The commit list, present once CloseArchive has begun to move files: one UTF-8 line per
-// target, the staged file name (empty for a folder), a tab, the destination-relative path
-// ("\" separated, a folder ends in "\"). Every staged file was complete before it was
-// written, so an interrupted commit can be finished by moving the remaining staged files.
-inline constexpr char kCommitList[] = "commit";
 
 class Archive {
 public:

@@ -4,7 +4,6 @@
 // finished commit left while removing it.
 #include "staging.h"
 
-#include "archive.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 

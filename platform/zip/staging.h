@@ -1,8 +1,22 @@
 #pragma once
-// What an interrupted extraction left in a destination folder.
+// The staging format of an extraction, and what an interrupted one left in a destination
+// folder.
+#include "platform/fs/fs.h"
+
 #include <QString>
 
 namespace zipc {
+
+// Extraction first writes every entry into a staging folder inside the destination, named
+// this prefix plus the process id (a dot name, so the file lists hide it): staged files are
+// n1, n2, ... CloseArchive then writes the commit list and moves the staged files into
+// place; the files they replace are kept there as o1, o2, ... until all moves are done.
+inline const QString kStagingPrefix = fs::ownName("staging-");
+// The commit list, present once CloseArchive has begun to move files: one UTF-8 line per
+// target, the staged file name (empty for a folder), a tab, the destination-relative path
+// ("\" separated, a folder ends in "\"). Every staged file was complete before it was
+// written, so an interrupted commit can be finished by moving the remaining staged files.
+inline constexpr char kCommitList[] = "commit";
 
 enum class StagingOutcome {
     Nothing,       // no staging folder was there, or an empty one
