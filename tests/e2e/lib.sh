@@ -191,7 +191,13 @@ make_installation() {
     "$SOURCE_DIR/scripts/make-installation.sh" "$INST" "$DATA" "$JETWRITE" >/dev/null ||
         fail "cannot write the installation"
     main_program "$INST/Quna.exe" 4.4
-    cp "$QUNA_BIN" "$INST/QunaAgg2"
+    # E2E_LINKED=1: the updater is a link to the program file, as quna-updater-link leaves
+    # it; it must then work on the link's folder, not on the program file's.
+    if [[ "${E2E_LINKED:-0}" == 1 ]]; then
+        ln -sfn "$(readlink -f "$QUNA_BIN")" "$INST/QunaAgg2"
+    else
+        cp "$QUNA_BIN" "$INST/QunaAgg2"
+    fi
     log "installation in $INST"
 }
 
