@@ -29,10 +29,7 @@ without_backup() { grep -v 'Quna\.OLD$' "$1"; }
 # elabora_until_error: Elabora, "Sì" to the question, then the error box; the window stays.
 elabora_until_error() {
     click_until_box "$WIN" "${ELABORA[@]}"
-    answer_box Return 10 # the question
-    question=$BOX_ID
-    answer_box Return 30 # the error
-    [[ "$BOX_ID" != "$question" ]] || fail "the same box twice"
+    answer_question Return Return 30 # "Sì", then the error
     if poll 2 any_box; then fail "another box appeared"; fi
     running "$APP_PID" || fail "the updater ended after the error"
     [[ -n "$(find_window "$MAIN_TITLE")" ]] || fail "the main window is gone"

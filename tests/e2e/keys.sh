@@ -17,10 +17,7 @@ open_main_window
 # press KEY_ON_ELABORA ANSWER CLOSE: a refused question, the installation untouched.
 declined() {
     key_until_box "$WIN" "$1"
-    answer_box "$2" 10
-    local question=$BOX_ID
-    answer_box "$3" 10 # "Aggiornamento versione Qunawin annullata!!"
-    [[ "$BOX_ID" != "$question" ]] || fail "no notice after answering $2"
+    answer_question "$2" "$3" 10 # then "Aggiornamento versione Qunawin annullata!!"
     if poll 1 any_box; then fail "another box after the notice"; fi
     running "$APP_PID" || fail "the updater ended after answering $2"
     snapshot "$WORK/now"
@@ -33,10 +30,7 @@ declined Return Escape Escape
 check_nothing_started
 
 key_until_box "$WIN" Return
-answer_box s 10
-question=$BOX_ID
-answer_box Escape 60 # "Elaborazione terminata!!!"
-[[ "$BOX_ID" != "$question" ]] || fail "the same box twice"
+answer_question s Escape 60 # then "Elaborazione terminata!!!"
 updater_ends 5
 [[ $(sha256sum <"$INST/Quna.exe") == "$new_main" ]] || fail "Quna.exe was not replaced"
 check_started_once 4.5 "$GONE_AT"

@@ -311,6 +311,15 @@ answer_box() {
     fail "the message box $BOX_ID did not close on $key"
 }
 
+# answer_question ANSWER CLOSE SECONDS: answers the question on screen with the key ANSWER,
+# then closes the box that follows it (within SECONDS) with CLOSE; a box must follow.
+answer_question() {
+    answer_box "$1" 10
+    local question=$BOX_ID
+    answer_box "$2" "$3"
+    [[ "$BOX_ID" != "$question" ]] || fail "no new box after answering $1"
+}
+
 # ------------------------------------------------------------------ the main programs
 
 marks() { # FILE: the number of lines in marks/FILE
