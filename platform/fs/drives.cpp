@@ -217,13 +217,13 @@ QString startedAs() {
     return QFile::decodeName(first.c_str());
 }
 
-QString programHostFolder() {
-    if (!programFolderOverride().isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride()));
+// The folder the program was started from. Started through a link placed in an
+// installation folder, the program belongs to the folder of the link, not to the one that
+// holds the program file (which /proc/self/exe names). The path it was started by counts only
+// when it leads to this very program; a relative one is read against the folder the process
+// started in, so the answer is taken once, before start-up changes the current folder.
+QString startedFromFolder() {
     const QString file = QFile::decodeName(std::filesystem::read_symlink("/proc/self/exe").c_str());
-    // Started through a link placed in an installation folder, the program belongs to the
-    // folder of the link, not to the one that holds the program file (which /proc/self/exe
-    // names). The path it was started by counts only when it leads to this very program.
     const QString invoked = startedAs();
     if (invoked.contains(u'/')) {
         const QFileInfo link(QDir::current().absoluteFilePath(invoked));
@@ -231,6 +231,13 @@ QString programHostFolder() {
             return QDir::cleanPath(link.absolutePath());
     }
     return QFileInfo(file).absolutePath();
+}
+
+QString programHostFolder() {
+    if (!programFolderOverride().isEmpty())
+        return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride()));
+    static const QString folder = startedFromFolder();
+    return folder;
 }
 
 // The label Wine keeps in a drive root, first line only; empty when there is none.
