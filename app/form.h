@@ -73,6 +73,8 @@ struct Form {
     vb::Date DataVePC;
     QString NomeArchivio, PathArchivio, VersArchivio;
     vb::Date DataArchivio;
+    // The stamp of the archive file the listing read: "Elabora" installs only that file.
+    zipc::ArchiveStamp listedArchive;
     QString Messaggio, PathEseguibile;
     // A listing lets the event loop run once per entry. While it does, a click on another
     // archive or a change of folder interrupts it, and "Elabora" is refused; see File1_Click.

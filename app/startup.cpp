@@ -48,11 +48,18 @@ Resume startupTrap(Form& f, const VbError& e) {
                                              "Per chiarimenti chiama l'assistenza tecnica"),
                           ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
-    case err::ProviderFailed:
+    case err::ProviderFailed: {
+        // A database on a server that does not answer: config.dat is right, the server is not.
+        const QString database = f.PathClient.isEmpty() ? f.PathDB : f.PathClient;
+        const QString server = fs::unansweringServer(database);
         f.host.beep();
-        f.host.messageBox(QStringLiteral("Percorso archivio in 'config.dat' errato!!"),
+        f.host.messageBox(server.isEmpty()
+                              ? QStringLiteral("Percorso archivio in 'config.dat' errato!!")
+                              : QStringLiteral("ATTENZIONE!! ") +
+                                    fs::serverNotAnswering(server, database),
                           ui::Buttons::Ok, ui::Icon::Critical);
         return Resume::End;
+    }
     case err::BadPassword:
         // One retry with the fallback password, always on the installation database. A
         // failure of that opening is reported like any other error and ends the start-up.

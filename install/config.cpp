@@ -11,8 +11,12 @@ bool configExists(const app::Form& f) {
 
 void reportMissingConfig(app::Form& f) {
     f.host.beep();
-    f.host.messageBox(QStringLiteral("Archivio Config.dat non trovato\r\nnella cartella: ") +
-                          f.PathProgramma + QStringLiteral("!!"),
+    const QString server = fs::unansweringServer(f.PathProgramma);
+    f.host.messageBox(server.isEmpty()
+                          ? QStringLiteral("Archivio Config.dat non trovato\r\nnella cartella: ") +
+                                f.PathProgramma + QStringLiteral("!!")
+                          : QStringLiteral("ATTENZIONE!! ") +
+                                fs::serverNotAnswering(server, f.PathConfig),
                       ui::Buttons::Ok, ui::Icon::Exclamation);
     f.host.endProcess();
 }

@@ -227,7 +227,9 @@ TEST_F(ProcedureTest, RowCounterLimits) {
     auto before = Installation::snapshot(inst.program());
     EXPECT_TRUE(elabora());
     ASSERT_EQ(h->host.messages.size(), 2u);
-    EXPECT_EQ(h->host.messages[1].text, "codice Errore = 6\r\nOverflow");
+    EXPECT_EQ(h->host.messages[1].text,
+              "codice Errore = 6\r\nOverflow\r\n"
+              "L'aggiornamento è stato annullato: QUNA è rimasto alla versione precedente.");
     // The main program is back under its own name; the backup stays, as after any failure.
     auto after = Installation::snapshot(inst.program());
     EXPECT_EQ(after["Quna.OLD"], before["Quna.exe"]);

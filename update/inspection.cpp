@@ -21,6 +21,7 @@ constexpr std::int32_t kFolderAttribute = 0x10;
 // refuses it) and the list hidden. A listing stages nothing, so closing cannot fail and the
 // three statements can stand as one step.
 void dropListing(app::Form& f) {
+    f.listedArchive = {};
     f.Zip1.CloseArchive();
     f.Label2.setCaption(QString());
     f.lv.setVisible(false);
@@ -30,7 +31,12 @@ Resume inspectionTrap(app::Form& f, const VbError& e) {
     const bool wasOpen = f.Zip1.isOpen();
     dropListing(f);
     if (e.number() == err::NotAnArchive) {
-        f.host.messageBox(kIncompatible, ui::Buttons::Ok, ui::Icon::Exclamation);
+        // A server that stopped answering is no reason to download the archive again.
+        const QString server = fs::unansweringServer(f.PathArchivio);
+        f.host.messageBox(server.isEmpty() ? kIncompatible
+                                           : QStringLiteral("ATTENZIONE!! ") +
+                                                 fs::serverNotAnswering(server, f.PathArchivio),
+                          ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     }
     if (e.number() == err::InvalidPropertyValue) return Resume::End;
@@ -81,6 +87,7 @@ void inspect(app::Form& f) {
         when([&] { return !f.PathArchivio.isEmpty(); },
              {
                  step([&] { f.Zip1.OpenArchive(f.PathArchivio); }),
+                 step([&] { f.listedArchive = f.Zip1.stamp(); }),
                  step([&] { f.Zip1.NumericOption(0); }),
                  step([&] { f.lv.clearRows(); }),
                  forInt16(

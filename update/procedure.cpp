@@ -40,15 +40,19 @@ const QString kCancelled = QStringLiteral("Aggiornamento versione Qunawin annull
 const QString kFailed = QStringLiteral("ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
                                        "Ripristino la versione precedente");
 const QString kDone = QStringLiteral("Elaborazione terminata!!!");
+const QString kKeptOld =
+    QStringLiteral("L'aggiornamento è stato annullato: QUNA è rimasto alla versione precedente.");
 
 enum class Beep { No, Yes };
 
-// If refused Then: [Beep], the text into Messaggio and shown as a warning, Exit Sub.
-Stmt refusal(app::Form& f, Beep beep, const QString& text, std::function<bool()> refused) {
+// If refused Then: [Beep], the text into Messaggio and shown as a warning, Exit Sub. The text
+// is composed when the refusal is made.
+Stmt refusal(app::Form& f, Beep beep, std::function<QString()> text,
+             std::function<bool()> refused) {
     Block refuse{
-        step([&f, beep, text] {
+        step([&f, beep, text = std::move(text)] {
             if (beep == Beep::Yes) f.host.beep();
-            f.Messaggio = text;
+            f.Messaggio = text();
             f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
         }),
         exitHandler(),
@@ -56,20 +60,57 @@ Stmt refusal(app::Form& f, Beep beep, const QString& text, std::function<bool()>
     return when(std::move(refused), std::move(refuse));
 }
 
+Stmt refusal(app::Form& f, Beep beep, const QString& text, std::function<bool()> refused) {
+    return refusal(
+        f, beep, [text] { return text; }, std::move(refused));
+}
+
+// "Archivio ... non trovato!!", unless the archive's server does not answer: then that is
+// what keeps it from being found.
+QString archiveNotFound(const app::Form& f) {
+    const QString server = fs::unansweringServer(f.PathArchivio);
+    if (server.isEmpty()) return kNotFound.arg(f.PathArchivio);
+    return QStringLiteral("ATTENZIONE!! ") + fs::serverNotAnswering(server, f.PathArchivio);
+}
+
+// The archive at the selected path is still the one the listing read: replaced or changed
+// since then, it is not the archive the window shows, and is not installed.
+bool stillTheListedArchive(const app::Form& f) {
+    zipc::Archive now;
+    try {
+        now.OpenArchive(f.PathArchivio);
+    } catch (const VbError&) {
+        return false;
+    }
+    return now.stamp() == f.listedArchive;
+}
+
 // An unexpected error after the update began: a pending extraction is dropped (or finished,
 // when its commit had begun) and the backup copied back when the main program is gone, so
 // the installation keeps it.
-void keepMainProgram(app::Form& f, const QString& mainProgramFile) {
+// True when the installation is back to what it was before the update.
+bool keepMainProgram(app::Form& f, const QString& mainProgramFile) {
     try {
         f.Zip1.AbandonArchive();
-        settleExtraction(f, mainProgramFile);
+        const bool committed = settleExtraction(f, mainProgramFile);
         restoreMainProgram(f, mainProgramFile);
-        // The journal stays only while a backup waits to be copied back: with the main
-        // program in place, or no backup at all, the next start has nothing to do.
-        if (fs::normalFileExists(mainProgram(f)) || !fs::normalFileExists(backupFile(f)))
-            removeJournal(f);
+        const QString setAside = inInstallation(f, kSetAside);
+        const bool present = fs::normalFileExists(mainProgram(f));
+        if (present && fs::anyFileExists(setAside)) {
+            try {
+                fs::deleteFile(setAside);
+            } catch (const VbError&) {
+            }
+        }
+        // The journal stays while something waits for the next start: a main program to put
+        // back, or the set-aside one to remove.
+        const bool pending =
+            fs::anyFileExists(setAside) || (!present && fs::normalFileExists(backupFile(f)));
+        if (!pending) removeJournal(f);
+        return present && !committed;
     } catch (const VbError&) {
         // The journal stays: the next start finishes the recovery.
+        return false;
     }
 }
 
@@ -82,11 +123,14 @@ void cmdElabora_Click(app::Form& f) {
     }
     std::int32_t size = 0;
     ui::Answer answer = ui::Answer::Yes;
+    std::optional<fs::InstallationLock> lock;
     const Block checks{
         refusal(f, Beep::Yes, kNoPath, [&] { return trim(f.PathArchivio).isEmpty(); }),
-        refusal(f, Beep::Yes, kNotFound.arg(f.PathArchivio),
-                [&] { return !fs::normalFileExists(f.PathArchivio); }),
-        refusal(f, Beep::Yes, kNotSelected, [&] { return trim(f.Label2.caption()).isEmpty(); }),
+        refusal(
+            f, Beep::Yes, [&] { return archiveNotFound(f); },
+            [&] { return !fs::normalFileExists(f.PathArchivio); }),
+        refusal(f, Beep::Yes, kNotSelected,
+                [&] { return trim(f.Label2.caption()).isEmpty() || !stillTheListedArchive(f); }),
         step([&] { size = toInt32(fs::fileSize(f.PathArchivio)); }),
         when([&] { return size < DIM_MINIMA_ARCHIVIO; },
              {
@@ -102,17 +146,35 @@ void cmdElabora_Click(app::Form& f) {
             answer = f.host.messageBox(f.Messaggio, ui::Buttons::YesNo, ui::Icon::Question);
         }),
         refusal(f, Beep::No, kCancelled, [&] { return answer == ui::Answer::No; }),
+        // One update per installation: held until this procedure returns or the process ends.
+        step([&] { lock.emplace(f.PathProgramma); }),
+        refusal(
+            f, Beep::Yes,
+            [&] {
+                return anotherUpdateRunning(f, QStringLiteral("Riprova quando sarà terminato."));
+            },
+            [&] { return lock->state() == fs::InstallationLock::State::Busy; }),
+        when([&] { return lock->state() == fs::InstallationLock::State::Unavailable; },
+             {step([&] { lock->raiseUnavailable(); }), exitHandler()}),
+        // The question may have stayed open for long: the archive is checked again.
+        refusal(
+            f, Beep::Yes, [&] { return archiveNotFound(f); },
+            [&] { return !fs::normalFileExists(f.PathArchivio); }),
+        refusal(f, Beep::Yes, kNotSelected, [&] { return !stillTheListedArchive(f); }),
+        // An update that died since this window opened is settled before a new one begins.
+        when([&] { return journalExists(f) && !settleInterruptedUpdate(f); }, {exitHandler()}),
     };
 
     // From here on the update changes files: a failure gives the pointer back and keeps the
     // main program (see the trap).
-    bool busy = false, journal = false;
+    bool began = false, busy = false, journal = false, committed = false;
     std::int16_t row = 0;
     // The main program file as it is named on disk: a restore gives it back that name, not
     // the spelling the procedure writes ("\Quna.EXE").
     QString mainProgramFile = mainProgram(f);
     const Block update{
         step([&] {
+            began = true;
             f.host.setPointer(ui::kPointerBusy);
             busy = true;
         }),
@@ -131,13 +193,19 @@ void cmdElabora_Click(app::Form& f) {
             {
                 step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
             }),
-        step([&] { fs::copyFile(mainProgram(f), backupFile(f)); }),
+        step([&] { fs::linkOrCopyFile(mainProgram(f), backupFile(f)); }),
         step([&] {
             fs::syncFileSystem(fs::toHost(f.PathProgramma));
             writeJournal(f, UpdateState::BackedUp, mainProgramFile);
         }),
-        step([&] { fs::deleteFile(mainProgram(f)); }),
+        // Set aside rather than deleted, so that putting it back needs no free space.
+        step([&] { fs::moveFile(mainProgram(f), inInstallation(f, kSetAside)); }),
         step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
+        step([&] {
+            if (!f.Zip1.isOpen() || f.Zip1.stamp() != f.listedArchive)
+                raise(err::PathFileAccess,
+                      "Archivio " + f.PathArchivio + " non trovato o cambiato dopo la sua lettura");
+        }),
         step([&] { f.Zip1.NumericOption(0); }),
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
         // The backup is what a failed update gives back, and the main program what the
@@ -151,7 +219,10 @@ void cmdElabora_Click(app::Form& f) {
                      step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); }),
                  }),
         step([&] {
-            f.Zip1.onCommitted = [&] { writeJournal(f, UpdateState::Committed, mainProgramFile); };
+            f.Zip1.onCommitted = [&] {
+                committed = true;
+                writeJournal(f, UpdateState::Committed, mainProgramFile);
+            };
             f.Zip1.CloseArchive();
             f.Zip1.onCommitted = nullptr;
         }),
@@ -163,7 +234,7 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.PathEseguibile = inInstallation(f, kMainProgram); }),
         when([&] { return !fs::normalFileExists(f.PathEseguibile); },
              {
-                 step([&] { fs::copyFile(backupFile(f), mainProgramFile); }),
+                 step([&] { restoreMainProgram(f, mainProgramFile); }),
                  step([&] {
                      f.Messaggio = kFailed;
                      f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::None);
@@ -174,17 +245,23 @@ void cmdElabora_Click(app::Form& f) {
                  }),
                  // With neither the main program nor its backup there is nothing to start:
                  // that is said, and the updater ends, rather than reporting success.
+                 step([&] { lock.reset(); }), // all is done; the process ends next
                  step([&] { app::AvviaProgrammaOAvvisa(f); }),
              }),
         when([&] { return fs::normalFileExists(inInstallation(f, kMainProgram)); },
              {
                  step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
              }),
+        when([&] { return fs::anyFileExists(inInstallation(f, kSetAside)); },
+             {
+                 step([&] { fs::deleteFile(inInstallation(f, kSetAside)); }),
+             }),
         step([&] {
             if (journal) removeJournal(f);
             journal = false;
         }),
         step([&] { f.host.messageBox(kDone, ui::Buttons::Ok, ui::Icon::None); }),
+        step([&] { lock.reset(); }), // all is done; the process ends next
         step([&] { app::AvviaProgramma(f); }),
     };
 
@@ -194,8 +271,10 @@ void cmdElabora_Click(app::Form& f) {
         if (e.number() == err::FileNotFound) return Resume::Next;
         if (busy) f.host.setPointer(ui::kPointerDefault);
         f.Zip1.onCommitted = nullptr;
-        if (journal) keepMainProgram(f, mainProgramFile);
+        const bool restored = !journal || keepMainProgram(f, mainProgramFile);
+        const bool keptOld = began && !committed && restored;
         f.Messaggio = vb::errorMessage("codice Errore = ", e);
+        if (keptOld) f.Messaggio += QStringLiteral("\r\n") + kKeptOld;
         f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     });

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 namespace update {
 
@@ -25,8 +24,12 @@ const char* stateName(UpdateState s) {
     return "";
 }
 
+QString journalPath(const app::Form& f) {
+    return f.PathProgramma + u'\\' + fs::ownName("update.journal");
+}
+
 QString journalHostPath(const app::Form& f) {
-    return fs::toHost(f.PathProgramma + u'\\' + fs::ownName("update.journal"));
+    return fs::toHost(journalPath(f));
 }
 
 } // namespace
@@ -37,11 +40,8 @@ QString inInstallation(const app::Form& f, const char* name) {
 
 void writeJournal(const app::Form& f, UpdateState state, const QString& mainProgramFile) {
     fs::checkpoint("journal");
-    QSaveFile file(journalHostPath(f)); // written whole and flushed, then renamed into place
-    const QByteArray text =
-        QByteArray("quna-update 1\n") + stateName(state) + '\n' + mainProgramFile.toUtf8() + '\n';
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit())
-        vb::raise(vb::err::PathFileAccess);
+    fs::writeFileReplacing(journalPath(f), QByteArray("quna-update 1\n") + stateName(state) + '\n' +
+                                               mainProgramFile.toUtf8() + '\n');
 }
 
 void removeJournal(const app::Form& f) {
@@ -60,10 +60,32 @@ void adoptBackupMode(const app::Form& f) {
         fs::adoptExecutableMode(backupFile(f), mainProgram(f));
 }
 
+bool journalExists(const app::Form& f) {
+    return fs::anyFileExists(journalPath(f));
+}
+
 bool restoreMainProgram(const app::Form& f, const QString& mainProgramFile) {
     adoptBackupMode(f);
-    if (fs::normalFileExists(mainProgram(f)) || !fs::normalFileExists(backupFile(f))) return false;
-    fs::copyFile(backupFile(f), mainProgramFile);
+    if (fs::normalFileExists(mainProgram(f))) return false;
+    const QString setAside = inInstallation(f, kSetAside);
+    if (fs::anyFileExists(setAside)) {
+        fs::moveFile(setAside, mainProgramFile);
+    } else if (fs::normalFileExists(backupFile(f))) {
+        try {
+            fs::linkOrCopyFile(backupFile(f), mainProgramFile);
+        } catch (const vb::VbError& e) {
+            if (e.number() != vb::err::DiskFull) throw;
+            // Not even room for a name: the backup itself goes back into place, and gets its
+            // own name again if it can.
+            fs::moveFile(backupFile(f), mainProgramFile);
+            try {
+                fs::linkOrCopyFile(mainProgramFile, backupFile(f));
+            } catch (const vb::VbError&) {
+            }
+        }
+    } else {
+        return false;
+    }
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     return true;
 }
@@ -85,7 +107,9 @@ void sweepOwnFiles(const app::Form& f) {
     const QFileInfoList found =
         folder.entryInfoList({QString::fromLatin1(fs::kOwnNamePrefix) + u'*'},
                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QString lock = fs::ownName(fs::kLockName);
     for (const QFileInfo& info : found) {
+        if (info.fileName() == lock) continue; // another start may lock it at any moment
         if (info.isDir() && !info.isSymLink())
             QDir(info.filePath()).removeRecursively(); // links inside are not followed
         else
@@ -117,7 +141,9 @@ void recover(app::Form& f) {
     }
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     // The backup was made by the interrupted update; with the main program in place it goes.
-    if (fs::normalFileExists(mainProgram(f)) && backupPresent) fs::deleteFile(backupFile(f));
+    if (fs::normalFileExists(mainProgram(f)) && backupPresent &&
+        fs::normalFileExists(backupFile(f)))
+        fs::deleteFile(backupFile(f));
     removeJournal(f);
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     f.host.messageBox(told, ui::Buttons::Ok, ui::Icon::None);
@@ -125,8 +151,8 @@ void recover(app::Form& f) {
 
 } // namespace
 
-void recoverInterruptedUpdate(app::Form& f) {
-    if (QFile::exists(journalHostPath(f))) {
+bool settleInterruptedUpdate(app::Form& f) {
+    if (journalExists(f)) {
         try {
             recover(f);
         } catch (const vb::VbError& e) {
@@ -137,10 +163,35 @@ void recoverInterruptedUpdate(app::Form& f) {
                     "ATTENZIONE!! Impossibile completare l'aggiornamento interrotto\r\n") +
                     vb::errorMessage("codice Errore = ", e),
                 ui::Buttons::Ok, ui::Icon::Exclamation);
-            return;
+            return false;
         }
     }
     sweepOwnFiles(f);
+    return true;
+}
+
+void recoverInterruptedUpdate(app::Form& f) {
+    // Held only while the recovery runs: an updater whose window stays open keeps no one
+    // else from updating until it begins an update itself.
+    const fs::InstallationLock lock(f.PathProgramma);
+    if (lock.state() == fs::InstallationLock::State::Busy) {
+        f.host.messageBox(
+            anotherUpdateRunning(f, QStringLiteral("Attendi che sia terminato, poi avvia di nuovo "
+                                                   "QUNA o l'aggiornamento.")),
+            ui::Buttons::Ok, ui::Icon::Exclamation);
+        f.host.endProcess();
+        return;
+    }
+    // Without a lock file (a folder this user may not write) nothing can be changed here
+    // anyway; what the recovery cannot do it says.
+    settleInterruptedUpdate(f);
+}
+
+QString anotherUpdateRunning(const app::Form& f, const QString& then) {
+    return QStringLiteral("ATTENZIONE!! Un altro aggiornamento di QUNA è in corso nella "
+                          "cartella %1!!\r\n")
+               .arg(f.PathProgramma) +
+           then;
 }
 
 } // namespace update

@@ -4,9 +4,17 @@
 // one restore of the main program that both a failing update and the next start use. The
 // installation is never left without its main program.
 //
+// One update per installation: the update and the start's recovery run under the
+// installation lock (fs::InstallationLock), so a start never takes a running update for an
+// interrupted one, and two updates never change one installation together.
+//
+// The main program is backed up as a second name of the same file where the file system has
+// hard links, and the update sets it aside under a name of our own rather than deleting it, so
+// that putting it back is one rename: a restore needs no free space and no free inode.
+//
 // The journal's states, in the order an update writes them:
 //   started    the backup is being made; the main program is still in place
-//   backed-up  the backup is on disk; the main program may be gone
+//   backed-up  the backup is on disk; the main program may be set aside
 //   committed  the archive's files are in place (written before the extraction's commit list
 //              goes, so the journal or that list always tells that the files went in)
 //
@@ -18,11 +26,13 @@
 //   -----------+--------------+---------+------------------------------------+---------------
 //   no         | present      | any     | removes the backup                 | annullato,
 //              |              |         |                                    | rimasto
-//   no         | missing      | present | copies the backup back, removes it | annullato,
+//   no         | missing      | present | puts the program back, removes the | annullato,
+//              |              |         | backup                             |
 //              |              |         |                                    | ripristinata
 //   yes        | present      | any     | gives the main program the backup's| completato
 //              |              |         | mode, removes the backup           |
-//   yes        | missing      | present | copies the backup back, removes it | non conteneva
+//   yes        | missing      | present | puts the program back, removes the | non conteneva
+//              |              |         | backup                             |
 //              |              |         |                                    | il programma
 //   any        | missing      | missing | nothing to restore                 | as the rows
 //              |              |         |                                    | above
@@ -42,6 +52,9 @@ inline constexpr char kMainProgram[] = "Quna.exe";       // judged and started a
 inline constexpr char kMainProgramCopied[] = "Quna.EXE"; // backed up and deleted
 inline constexpr char kBackup[] = "Quna.OLD";            // the backup the update writes
 inline constexpr char kOldBackup[] = "Quna.old";         // a backup left by an earlier update
+
+// The main program set aside by the update in place of deleting it (one of our own names).
+inline constexpr char kSetAside[] = ".quna-program.kept";
 
 // PathProgramma & "\" & name.
 QString inInstallation(const app::Form& f, const char* name);
@@ -64,13 +77,28 @@ bool settleExtraction(const app::Form& f, const QString& mainProgramFile);
 // made on Windows carries none, and would not start.
 void adoptBackupMode(const app::Form& f);
 
-// adoptBackupMode; a missing main program is copied back from the backup under
-// mainProgramFile. True when it was copied back.
+// adoptBackupMode; a missing main program is put back under mainProgramFile: the one set
+// aside by a rename, else the backup as a second name of it (or a copy). When even a name
+// cannot be added (no space, no inode), the backup itself is renamed into place: the program
+// is back and the backup is gone. True when the program was put back.
 bool restoreMainProgram(const app::Form& f, const QString& mainProgramFile);
 
-// Called at start-up once config.dat was found: settles an interrupted update as the table
-// above says and tells the user in a plain box, then sweeps our own files. Shows nothing when
-// there is nothing to recover, and never raises.
+// The journal's presence: an update of this installation began and did not finish (or is
+// running, when another process holds the lock).
+bool journalExists(const app::Form& f);
+
+// Settles an interrupted update as the table above says and tells the user in a plain box,
+// then sweeps our own files; the caller holds the installation lock. Shows nothing when there
+// is nothing to recover, and never raises. False when the recovery failed: a warning said so
+// and the journal stays for the next try.
+bool settleInterruptedUpdate(app::Form& f);
+
+// Called at start-up once config.dat was found. When another updater is at work on this
+// installation, says so and ends the process without starting the main program (that
+// updater starts it when it is done). Otherwise settles an interrupted update under the lock.
 void recoverInterruptedUpdate(app::Form& f);
+
+// The warning that another update of this installation is running; `then` says what to do.
+QString anotherUpdateRunning(const app::Form& f, const QString& then);
 
 } // namespace update

@@ -433,6 +433,71 @@ std::vector<detail::Share> detail::shares() {
     return found;
 }
 
+namespace {
+
+// How the user knows a network mount: "\\server\share" for a share, else its source
+// ("server:/export", "anna@server:/dati").
+QString volumeName(const Mount& mount) {
+    const QStringList parts = QString(mount.source).replace(u'\\', u'/').split(u'/');
+    if (isShareType(mount.fsType) && parts.size() >= 4 && parts[0].isEmpty() && parts[1].isEmpty())
+        return QStringLiteral("\\\\%1\\%2").arg(parts[2], parts[3]);
+    return mount.source;
+}
+
+} // namespace
+
+QString networkVolumeOf(const QString& hostPath) {
+    const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(hostPath));
+    QString bestRoot, bestName; // the innermost volume wins
+    const auto consider = [&](const QString& root, const QString& name) {
+        const bool inside = root == u"/" || path == root || path.startsWith(root + u'/');
+        if (!name.isEmpty() && inside && (bestName.isEmpty() || root.size() > bestRoot.size())) {
+            bestRoot = root;
+            bestName = name;
+        }
+    };
+    for (const Drive& drive : drives())
+        consider(drive.hostRoot, drive.server);
+    for (const detail::Share& share : detail::shares())
+        consider(share.hostRoot, share.name);
+    for (const Mount& mount : readMounts())
+        if (isNetworkType(mount.fsType)) consider(mount.mountPoint, volumeName(mount));
+    return bestName;
+}
+
+QString unansweringServer(const QString& windowsPath) {
+    const QString path = windowsPath.trimmed();
+    const bool lettered = path.size() >= 2 && path[1] == u':';
+    std::optional<QString> root; // the volume's host folder
+    if (lettered) {
+        if (const auto drive = detail::findDrive(path[0])) root = drive->hostRoot;
+    } else if (path.startsWith(QStringLiteral("\\\\")) || path.startsWith(QStringLiteral("//"))) {
+        const QStringList parts =
+            QString(path).replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts);
+        if (parts.size() >= 2) root = detail::findShare(parts[0], parts[1]);
+    }
+    if (!root) return {};
+    const QString server = networkVolumeOf(*root);
+    if (server.isEmpty()) return {};
+    if (lettered) {
+        try {
+            probeDrive(path[0]);
+            return {};
+        } catch (const vb::VbError& e) {
+            // A drive that is simply not there is no server's fault.
+            return e.number() == vb::err::DeviceUnavailable ? QString() : server;
+        }
+    }
+    const auto error = withinProbeLimit<int>([host = hostBytes(*root)] { return readError(host); });
+    return error && *error == 0 ? QString() : server;
+}
+
+QString serverNotAnswering(const QString& server, const QString& shownPath) {
+    return (server.isEmpty() ? QStringLiteral("Il server non risponde")
+                             : QStringLiteral("Il server %1 non risponde").arg(server)) +
+           QStringLiteral(": ") + shownPath;
+}
+
 void setDrives(std::vector<Drive> table) {
     for (Drive& drive : table) {
         drive.letter = drive.letter.toUpper();

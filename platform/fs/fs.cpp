@@ -26,11 +26,35 @@ using detail::statOf;
 std::atomic<int> checkpointSteps{0};
 FaultHook faultHook;
 
-// Raises the number for a failed system call; `whenMissing` says what a missing entry means
-// for this operation (a missing file, or a missing folder on the way).
-[[noreturn]] void raiseErrno(int error, std::int32_t fallback, std::int32_t whenMissing) {
-    if (error == ENOENT) vb::raise(whenMissing);
-    vb::raise(errorFromErrno(error, fallback));
+// Errors that only a volume reached over the network gives: the server, or the way to it,
+// is gone.
+bool isConnectionError(int error) {
+    switch (error) {
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENOTCONN:
+    case ECONNRESET:
+    case ECONNREFUSED:
+    case ECONNABORTED:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
+    case ESTALE:
+    case EREMOTEIO:
+    case ENOLINK:
+    case ECOMM:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// raiseSystemError with the path; `whenMissing` says what a missing entry means for this
+// operation (a missing file, or a missing folder on the way).
+[[noreturn]] void raiseErrno(int error, const QString& hostPath, std::int32_t fallback,
+                             std::int32_t whenMissing) {
+    raiseSystemError(error, hostPath, fallback, whenMissing);
 }
 
 bool isFolder(const QString& hostPath) {
@@ -175,40 +199,92 @@ QString decodeWindows1252(const QByteArray& bytes) {
 // never leaves a half-written file under the real name.
 void copyReplacing(const QString& source, const QString& target) {
     Descriptor input(::open(hostBytes(source).constData(), O_RDONLY | O_CLOEXEC));
-    if (input.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+    if (input.fd < 0) raiseErrno(errno, source, vb::err::PathFileAccess, vb::err::FileNotFound);
     struct stat sourceInfo;
     if (::fstat(input.fd, &sourceInfo) != 0)
-        raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+        raiseErrno(errno, source, vb::err::PathFileAccess, vb::err::FileNotFound);
 
     QByteArray temporary = hostBytes(join(parentOf(target), ownName("copy-XXXXXX")));
     Descriptor output(::mkstemp(temporary.data()));
-    if (output.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
-    const auto failWith = [&](int error) {
+    if (output.fd < 0) raiseErrno(errno, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+    const auto failWith = [&](int error, const QString& path) {
         ::unlink(temporary.constData());
-        raiseErrno(error, vb::err::PathFileAccess, vb::err::PathNotFound);
+        raiseErrno(error, path, vb::err::PathFileAccess, vb::err::PathNotFound);
     };
 
     std::array<char, 64 * 1024> buffer;
     for (;;) {
         const ssize_t got = ::read(input.fd, buffer.data(), buffer.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failWith(errno);
+        if (got < 0) failWith(errno, source);
         if (got == 0) break;
-        if (const int error = writeAll(output.fd, buffer.data(), got)) failWith(error);
+        if (const int error = writeAll(output.fd, buffer.data(), got)) failWith(error, target);
     }
     const struct timespec times[2] = {sourceInfo.st_atim, sourceInfo.st_mtim};
     if (::fchmod(output.fd, sourceInfo.st_mode & 07777) != 0 || ::futimens(output.fd, times) != 0)
-        failWith(errno);
+        failWith(errno, target);
     const int closed = ::close(output.fd); // a network file system may report a full disk here
     output.fd = -1;
-    if (closed != 0) failWith(errno);
+    if (closed != 0) failWith(errno, target);
     try {
         checkpoint("copy into place"); // the copy is whole under its temporary name
     } catch (...) {
         ::unlink(temporary.constData());
         throw;
     }
-    if (::rename(temporary.constData(), hostBytes(target).constData()) != 0) failWith(errno);
+    if (::rename(temporary.constData(), hostBytes(target).constData()) != 0)
+        failWith(errno, target);
+}
+
+// Gives `source` the second name `target` under a temporary name first, renamed over `target`
+// as copyReplacing does. False, with nothing changed, where the file system has no hard links
+// or refuses one for this file (a file of another user under the system's link protection).
+bool linkReplacing(const QString& source, const QString& target) {
+    static std::atomic<int> serial{0};
+    const QByteArray temporary =
+        hostBytes(join(parentOf(target), ownName("link-") + QString::number(::getpid()) + u'-' +
+                                             QString::number(++serial)));
+    if (::link(hostBytes(source).constData(), temporary.constData()) != 0) {
+        switch (errno) {
+        case EPERM:
+        case EOPNOTSUPP:
+        case EMLINK:
+        case EXDEV:
+        case ENOSYS:
+            return false;
+        default:
+            raiseErrno(errno, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+        }
+    }
+    try {
+        checkpoint("copy into place");
+    } catch (...) {
+        ::unlink(temporary.constData());
+        throw;
+    }
+    if (::rename(temporary.constData(), hostBytes(target).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.constData());
+        raiseErrno(error, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+    }
+    return true;
+}
+
+// The checks copyFile makes before it changes anything; the source and target host paths.
+std::pair<QString, QString> checkedCopy(const QString& from, const QString& to) {
+    const QString source = toHost(from);
+    const auto sourceInfo = statOf(source, true);
+    if (!sourceInfo || S_ISDIR(sourceInfo->st_mode)) vb::raise(vb::err::FileNotFound);
+    const QString target = toHost(to);
+    if (!isFolder(parentOf(target))) vb::raise(vb::err::PathNotFound);
+    const auto targetInfo = statOf(target, false);
+    if (targetInfo && S_ISDIR(targetInfo->st_mode)) vb::raise(vb::err::PathFileAccess);
+    // A file the user may not write stays, as a read-only file does on Windows.
+    if (targetInfo && S_ISREG(targetInfo->st_mode) &&
+        ::access(hostBytes(target).constData(), W_OK) != 0 && errno == EACCES)
+        vb::raise(vb::err::PermissionDenied, vb::describe(vb::err::PermissionDenied) +
+                                                 QStringLiteral(": ") + shownPath(target));
+    return {source, target};
 }
 
 } // namespace
@@ -312,14 +388,14 @@ void makeFolder(const QString& windowsPath) {
     if (!isFolder(parentOf(host))) vb::raise(vb::err::PathNotFound);
     checkpoint("folder");
     if (::mkdir(hostBytes(host).constData(), 0777) != 0)
-        raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
+        raiseErrno(errno, host, vb::err::PathFileAccess, vb::err::PathNotFound);
 }
 
 void changeFolder(const QString& windowsPath) {
     const QString host = toHost(windowsPath);
     if (!isFolder(host)) vb::raise(vb::err::PathNotFound);
     if (::chdir(hostBytes(host).constData()) != 0)
-        raiseErrno(errno, vb::err::PathNotFound, vb::err::PathNotFound);
+        raiseErrno(errno, host, vb::err::PathNotFound, vb::err::PathNotFound);
 }
 
 QString currentFolder() {
@@ -330,7 +406,7 @@ QString readRecord(const QString& windowsPath, int length) {
     if (length < 1) vb::raise(vb::err::InvalidCall);
     const QString host = toHost(windowsPath);
     Descriptor file(::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+    if (file.fd < 0) raiseErrno(errno, host, vb::err::PathFileAccess, vb::err::FileNotFound);
     struct stat info;
     if (::fstat(file.fd, &info) != 0 || S_ISDIR(info.st_mode)) vb::raise(vb::err::PathFileAccess);
 
@@ -338,7 +414,7 @@ QString readRecord(const QString& windowsPath, int length) {
     for (qsizetype filled = 0; filled < length;) {
         const ssize_t got = ::read(file.fd, record.data() + filled, length - filled);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) vb::raise(errorFromErrno(errno, vb::err::DeviceIo));
+        if (got < 0) raiseSystemError(errno, host);
         if (got == 0) break;
         filled += got;
     }
@@ -346,19 +422,49 @@ QString readRecord(const QString& windowsPath, int length) {
 }
 
 void copyFile(const QString& from, const QString& to) {
-    const QString source = toHost(from);
-    const auto sourceInfo = statOf(source, true);
-    if (!sourceInfo || S_ISDIR(sourceInfo->st_mode)) vb::raise(vb::err::FileNotFound);
-    const QString target = toHost(to);
-    if (!isFolder(parentOf(target))) vb::raise(vb::err::PathNotFound);
-    const auto targetInfo = statOf(target, false);
-    if (targetInfo && S_ISDIR(targetInfo->st_mode)) vb::raise(vb::err::PathFileAccess);
-    // A file the user may not write stays, as a read-only file does on Windows.
-    if (targetInfo && S_ISREG(targetInfo->st_mode) &&
-        ::access(hostBytes(target).constData(), W_OK) != 0 && errno == EACCES)
-        vb::raise(vb::err::PermissionDenied);
+    const auto [source, target] = checkedCopy(from, to);
     checkpoint("copy");
     copyReplacing(source, target);
+}
+
+void linkOrCopyFile(const QString& from, const QString& to) {
+    const auto [source, target] = checkedCopy(from, to);
+    checkpoint("copy");
+    if (!linkReplacing(source, target)) copyReplacing(source, target);
+}
+
+void moveFile(const QString& from, const QString& to) {
+    const QString source = toHost(from);
+    const auto info = statOf(source, false);
+    if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
+    const QString target = toHost(to);
+    checkpoint("move");
+    if (::rename(hostBytes(source).constData(), hostBytes(target).constData()) != 0)
+        raiseErrno(errno, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+}
+
+void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
+    const QString target = toHost(windowsPath);
+    QByteArray temporary = hostBytes(join(parentOf(target), ownName("copy-XXXXXX")));
+    Descriptor output(::mkstemp(temporary.data()));
+    if (output.fd < 0) raiseErrno(errno, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+    const auto failWith = [&](int error) {
+        ::unlink(temporary.constData());
+        raiseErrno(error, target, vb::err::PathFileAccess, vb::err::PathNotFound);
+    };
+    if (const int error = writeAll(output.fd, bytes.constData(), bytes.size())) failWith(error);
+    if (::fdatasync(output.fd) != 0) failWith(errno);
+    const int closed = ::close(output.fd);
+    output.fd = -1;
+    if (closed != 0) failWith(errno);
+    if (::rename(temporary.constData(), hostBytes(target).constData()) != 0) failWith(errno);
+}
+
+bool anyFileExists(const QString& windowsPath) {
+    const auto host = tryHost(windowsPath);
+    if (!host) return false;
+    const auto info = statOf(*host, false);
+    return info && !S_ISDIR(info->st_mode);
 }
 
 void deleteFile(const QString& windowsPath) {
@@ -367,7 +473,7 @@ void deleteFile(const QString& windowsPath) {
     if (!info || S_ISDIR(info->st_mode)) vb::raise(vb::err::FileNotFound);
     checkpoint("delete");
     if (::unlink(hostBytes(host).constData()) != 0)
-        raiseErrno(errno, vb::err::PathFileAccess, vb::err::FileNotFound);
+        raiseErrno(errno, host, vb::err::PathFileAccess, vb::err::FileNotFound);
 }
 
 std::int64_t fileSize(const QString& windowsPath) {
@@ -380,13 +486,13 @@ void syncFileSystem(const QString& hostPath) {
     Descriptor handle(::open(hostBytes(hostPath).constData(), O_RDONLY | O_CLOEXEC));
     if (handle.fd < 0)
         handle.fd = ::open(hostBytes(parentOf(hostPath)).constData(), O_RDONLY | O_CLOEXEC);
-    if (handle.fd < 0) raiseErrno(errno, vb::err::PathFileAccess, vb::err::PathNotFound);
+    if (handle.fd < 0) raiseErrno(errno, hostPath, vb::err::PathFileAccess, vb::err::PathNotFound);
 #ifdef __linux__
     if (::syncfs(handle.fd) == 0) return;
 #else
     ::sync();
 #endif
-    if (::fsync(handle.fd) != 0) vb::raise(errorFromErrno(errno, vb::err::DeviceIo));
+    if (::fsync(handle.fd) != 0) raiseSystemError(errno, hostPath);
 }
 
 void checkpoint(const char* what) {
@@ -422,8 +528,9 @@ std::int32_t errorFromErrno(int error, std::int32_t fallback) {
     case ETXTBSY:
         return vb::err::PermissionDenied;
     case ENOTDIR:
-    case ENAMETOOLONG:
         return vb::err::PathNotFound;
+    case ENAMETOOLONG:
+        return vb::err::PathFileAccess;
     case EIO:
         return vb::err::DeviceIo;
 #ifdef ENOMEDIUM
@@ -436,6 +543,32 @@ std::int32_t errorFromErrno(int error, std::int32_t fallback) {
     default:
         return fallback;
     }
+}
+
+QString shownPath(const QString& hostPath) {
+    try {
+        return toWindows(hostPath);
+    } catch (const vb::VbError&) {
+        return hostPath;
+    }
+}
+
+void raiseSystemError(int error, const QString& hostPath, std::int32_t fallback,
+                      std::int32_t whenMissing) {
+    const QString where = shownPath(hostPath);
+    if (isConnectionError(error) || error == EIO) {
+        // An I/O error is the server's only on a network volume; a disk's own is told as such.
+        const QString server = networkVolumeOf(hostPath);
+        if (isConnectionError(error) || !server.isEmpty())
+            vb::raise(vb::err::DeviceIo, serverNotAnswering(server, where));
+    }
+    const std::int32_t number = error == ENOENT ? whenMissing : errorFromErrno(error, fallback);
+    QString what = vb::describe(number);
+    if (error == ENAMETOOLONG)
+        what = QStringLiteral("Nome troppo lungo per il file system");
+    else if (error == EROFS)
+        what += QStringLiteral(" (file system di sola lettura)");
+    vb::raise(number, what + QStringLiteral(": ") + where);
 }
 
 } // namespace fs

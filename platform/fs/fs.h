@@ -27,9 +27,10 @@ inline bool isOwnName(const QString& name) {
 }
 
 struct Drive {
-    QChar letter;     // upper case
-    QString hostRoot; // host folder the drive's root maps to
-    QString label;    // volume label or host folder, shown in brackets by the drive list
+    QChar letter;        // upper case
+    QString hostRoot;    // host folder the drive's root maps to
+    QString label;       // volume label or host folder, shown in brackets by the drive list
+    QString server = {}; // "\\server\share" for a drive reached over the network, else empty
 };
 
 // The drive table. The host default is the Wine prefix's when the updater belongs to one
@@ -50,6 +51,17 @@ void probeDrive(QChar letter);
 // the error number to raise). An empty function removes it.
 using ProbeHook = std::function<std::int32_t(QChar letter)>;
 void setProbeHook(ProbeHook hook);
+
+// The network volume a host path lies on, as the user knows it: "\\server\share" for a
+// server share (UNC, a drive mapped to one, a mounted CIFS share), "server:/export" and the
+// like for other network file systems; empty for a local path.
+QString networkVolumeOf(const QString& hostPath);
+// The network volume of a Windows path when it does not answer within the probe's limit
+// (a drive by its probe, a share by reading its root); empty when the path is local or its
+// volume answers. Never raises.
+QString unansweringServer(const QString& windowsPath);
+// The text that tells a server does not answer, naming it and the path concerned.
+QString serverNotAnswering(const QString& server, const QString& shownPath);
 
 // Resolution. \\server\share\rest goes through the share's host folder. toHost raises 76
 // when the drive or share is unknown. A path that does not exist yields the host path it
@@ -102,6 +114,8 @@ bool normalFileExists(const QString& windowsPath);
 // Existence of a folder or a normal file (not hidden or system).
 bool entryExists(const QString& windowsPath);
 bool folderExists(const QString& windowsPath);
+// Existence of a file of any kind but a folder, hidden and system ones included.
+bool anyFileExists(const QString& windowsPath);
 
 // A path without a drive is taken from the current folder, one starting with a single
 // separator from the current drive's root.
@@ -116,6 +130,15 @@ QString readRecord(const QString& windowsPath, int length);
 // carrying its mode and modification time; 53 when `from` is missing, 76 when the
 // destination folder is.
 void copyFile(const QString& from, const QString& to);
+// copyFile without copying where the file system has hard links: `to` becomes a second name
+// of `from`, so that neither a backup made this way nor a restore from it needs free space.
+// A copy where the file system has no links (or refuses one for this file).
+void linkOrCopyFile(const QString& from, const QString& to);
+// Renames `from` to `to`, replacing it: needs no free space at all. 53 when `from` is missing.
+void moveFile(const QString& from, const QString& to);
+// Writes `bytes` as the whole content of a file, on disk before it takes the name (replacing
+// what had it), so the name always holds an old or a new content, never a part.
+void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes);
 void deleteFile(const QString& windowsPath);       // 53 when missing
 std::int64_t fileSize(const QString& windowsPath); // 53 when missing
 
@@ -136,6 +159,37 @@ QString onDiskSpelling(const QString& windowsPath);
 // Gives `to` the permission bits of `from` when `to` has no execute bit of its own (a program
 // extracted from an archive made on Windows carries no mode).
 void adoptExecutableMode(const QString& from, const QString& to);
+
+// One update per installation at a time, across processes and users: an exclusive advisory
+// lock (flock) on a file of our own in the installation folder, which the system drops with
+// the process that holds it, also when it is killed, so a holder that dies never leaves the
+// installation locked. The holder removes the file as it lets go; a file left by a killed
+// holder is simply locked by the next one.
+class InstallationLock {
+public:
+    enum class State {
+        Held,        // ours until this object goes
+        Busy,        // another process holds it: an update of this installation is running
+        Unavailable, // the lock file cannot be made or opened (see raiseUnavailable)
+    };
+    // Tries once and never waits. Where the file system keeps no locks (some network file
+    // systems), the lock counts as held.
+    explicit InstallationLock(const QString& windowsFolder);
+    ~InstallationLock();
+    InstallationLock(const InstallationLock&) = delete;
+    InstallationLock& operator=(const InstallationLock&) = delete;
+    State state() const { return state_; }
+    // Raises what kept the lock file from being opened (a folder the user may not write...).
+    [[noreturn]] void raiseUnavailable() const;
+
+private:
+    int fd_ = -1;
+    QByteArray path_;
+    State state_ = State::Unavailable;
+    std::int32_t number_ = 0;
+    QString description_;
+};
+inline constexpr char kLockName[] = "update.lock"; // after kOwnNamePrefix
 
 // Flushes the file system holding the host path to disk (one call per phase of an update).
 void syncFileSystem(const QString& hostPath);
@@ -172,7 +226,18 @@ struct Descriptor {
 void reportOversizedWrites();
 
 // Maps an errno value to the runtime's error number (ENOENT 53, ENOSPC 61, EACCES/EPERM/
-// EROFS 70, ENOTDIR 76, EIO 57, ...).
+// EROFS 70, ENOTDIR 76, ENAMETOOLONG 75, EIO 57, ...).
 std::int32_t errorFromErrno(int error, std::int32_t fallback);
+
+// The one policy for a failed system call on a host path: the number errorFromErrno gives
+// (`whenMissing` for ENOENT) and a description that says what failed and where, the path
+// shown through its drive or share. No space and no inodes left are both a full disk; a
+// name too long says so; an I/O error, a time-out or a lost connection on a network volume
+// is 57 naming the server that does not answer.
+[[noreturn]] void raiseSystemError(int error, const QString& hostPath,
+                                   std::int32_t fallback = 57 /* DeviceIo */,
+                                   std::int32_t whenMissing = 53 /* FileNotFound */);
+// A host path as the user knows it: through its drive or share, else as it is.
+QString shownPath(const QString& hostPath);
 
 } // namespace fs

@@ -57,9 +57,7 @@ enum class Kind { Folders, NormalFiles };
 QStringList listFolder(const QString& windowsPath, Kind kind) {
     const QString folder = toHost(windowsPath);
     DIR* dir = ::opendir(hostBytes(folder).constData());
-    if (!dir)
-        vb::raise(errno == ENOENT ? vb::err::PathNotFound
-                                  : errorFromErrno(errno, vb::err::PathFileAccess));
+    if (!dir) raiseSystemError(errno, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
     QStringList names;
     while (const dirent* entry = ::readdir(dir)) {
         const QString name = QFile::decodeName(entry->d_name);

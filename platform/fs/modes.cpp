@@ -17,13 +17,15 @@ QString onDiskSpelling(const QString& windowsPath) {
 void adoptExecutableMode(const QString& from, const QString& to) {
     struct stat source {
     }, target{};
-    const QByteArray fromHost = hostBytes(toHost(from)), toHostPath = hostBytes(toHost(to));
-    if (::stat(fromHost.constData(), &source) != 0 || ::lstat(toHostPath.constData(), &target) != 0)
-        vb::raise(errorFromErrno(errno, vb::err::FileNotFound));
+    const QString fromHost = toHost(from), toHostPath = toHost(to);
+    if (::stat(hostBytes(fromHost).constData(), &source) != 0)
+        raiseSystemError(errno, fromHost, vb::err::FileNotFound);
+    if (::lstat(hostBytes(toHostPath).constData(), &target) != 0)
+        raiseSystemError(errno, toHostPath, vb::err::FileNotFound);
     if (!S_ISREG(target.st_mode) || (target.st_mode & 0111)) return;
     checkpoint("chmod");
-    if (::chmod(toHostPath.constData(), source.st_mode & 0777) != 0)
-        vb::raise(errorFromErrno(errno, vb::err::PathFileAccess));
+    if (::chmod(hostBytes(toHostPath).constData(), source.st_mode & 0777) != 0)
+        raiseSystemError(errno, toHostPath, vb::err::PathFileAccess);
 }
 
 } // namespace fs

@@ -54,8 +54,7 @@ struct FolderTree::Impl {
         const QByteArray path = hostBytes(folder);
         DIR* dir = ::opendir(path.constData());
         if (!dir && errno != ENOENT && errno != ENOTDIR)
-            vb::raise(errorFromErrno(errno, vb::err::PathFileAccess),
-                      vb::describe(errorFromErrno(errno, vb::err::PathFileAccess)) + ": " + folder);
+            raiseSystemError(errno, folder, vb::err::PathFileAccess);
         while (dir) {
             const dirent* entry = ::readdir(dir);
             if (!entry) break;

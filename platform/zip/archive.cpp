@@ -34,6 +34,7 @@ struct Archive::Impl {
     QString destination;                   // Windows path
     std::int32_t numericOption = 0;
     std::unique_ptr<Extraction> extraction; // from the first ExtractEntry of this open
+    ArchiveStamp stamp;
 
     ~Impl() { release(); }
 
@@ -81,7 +82,8 @@ struct Archive::Impl {
             if (errno == ENOENT || errno == ENOTDIR) vb::raise(vb::err::FileNotFound);
             raiseErrno(errno, host);
         }
-        entries = readDirectory(file.fd); // a folder or any other non-file is no archive
+        // A folder or any other non-file is no archive.
+        entries = readDirectory(file.fd, host, &stamp);
         hostPath = host;
     }
 
@@ -130,6 +132,7 @@ struct Archive::Impl {
     // Forgets the archive and anything staged for it.
     void release() {
         extraction.reset();
+        stamp = {};
         hostPath.clear();
         entries.clear();
         byName.clear();
@@ -208,6 +211,10 @@ void Archive::AbandonArchive() {
 
 bool Archive::isOpen() const {
     return d->isOpen();
+}
+
+ArchiveStamp Archive::stamp() const {
+    return d->stamp;
 }
 
 } // namespace zipc

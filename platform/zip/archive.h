@@ -2,6 +2,8 @@
 // The archive component the window holds: a zip archive opened by path, its entries read
 // by index, and extraction of listed entries into a destination folder. Every member raises
 // vb::VbError on failure. Results are variants, as the window converts them itself.
+#include "directory.h"
+
 #include "platform/vb/variant.h"
 
 #include <QString>
@@ -52,6 +54,9 @@ public:
     } reserved;
 
     bool isOpen() const;
+    // The open archive's stamp (an empty one when none is open): what a later open of the
+    // same path is compared with, to tell that it is still the archive that was listed.
+    ArchiveStamp stamp() const;
 
 private:
     struct Impl;

@@ -1,5 +1,6 @@
 #include "directory.h"
 
+#include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
 #include <QStringDecoder>
@@ -49,6 +50,12 @@ struct Bytes {
     const unsigned char* end() const { return data.get() + size; }
 };
 
+// A read the system refused: told as the system's error on the archive's path, not as a
+// damaged archive (a server that stopped answering is no reason to download it again).
+struct ReadFailed {
+    int error;
+};
+
 // Reads exactly `length` bytes at `offset`; a short read is a damaged archive.
 Bytes readAt(int fd, std::uint64_t offset, std::uint64_t length) {
     Bytes bytes{std::make_unique_for_overwrite<unsigned char[]>(length), length};
@@ -56,7 +63,8 @@ Bytes readAt(int fd, std::uint64_t offset, std::uint64_t length) {
     while (done < length) {
         const ssize_t n = ::pread(fd, bytes.data.get() + done, length - done, off_t(offset + done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) notAnArchive();
+        if (n < 0) throw ReadFailed{errno};
+        if (n == 0) notAnArchive();
         done += std::uint64_t(n);
     }
     return bytes;
@@ -238,18 +246,32 @@ const unsigned char* readHeader(const unsigned char* p, const unsigned char* end
 
 } // namespace
 
-std::vector<DirectoryEntry> readDirectory(int fd) {
+std::vector<DirectoryEntry> readDirectory(int fd, const QString& hostPath, ArchiveStamp* stamp) {
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) notAnArchive();
-    const Extent extent = findDirectory(fd, std::uint64_t(st.st_size));
-    const Bytes bytes = readAt(fd, extent.offset, extent.size);
-    const unsigned char* p = bytes.begin();
-    // Each header takes at least kHeaderSize bytes: a count beyond that cannot be right.
-    if (extent.entries > bytes.size / kHeaderSize) notAnArchive();
-    std::vector<DirectoryEntry> entries(extent.entries);
-    for (DirectoryEntry& entry : entries)
-        p = readHeader(p, bytes.end(), entry);
-    return entries;
+    try {
+        const Extent extent = findDirectory(fd, std::uint64_t(st.st_size));
+        const Bytes bytes = readAt(fd, extent.offset, extent.size);
+        const unsigned char* p = bytes.begin();
+        // Each header takes at least kHeaderSize bytes: a count beyond that cannot be right.
+        if (extent.entries > bytes.size / kHeaderSize) notAnArchive();
+        std::vector<DirectoryEntry> entries(extent.entries);
+        for (DirectoryEntry& entry : entries)
+            p = readHeader(p, bytes.end(), entry);
+        if (stamp) {
+            std::uint32_t crc = 0;
+            for (std::size_t done = 0; done < bytes.size;) {
+                const uInt chunk = uInt(std::min<std::size_t>(bytes.size - done, 1u << 30));
+                crc = std::uint32_t(::crc32(crc, bytes.begin() + done, chunk));
+                done += chunk;
+            }
+            *stamp = {std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec),
+                      std::int64_t(st.st_mtim.tv_nsec), crc, std::uint64_t(bytes.size)};
+        }
+        return entries;
+    } catch (const ReadFailed& failed) {
+        fs::raiseSystemError(failed.error, hostPath, vb::err::NotAnArchive);
+    }
 }
 
 } // namespace zipc

@@ -29,10 +29,21 @@ struct DirectoryEntry {
 // Host systems as the zip format numbers them.
 inline constexpr std::uint8_t kHostDos = 0, kHostUnix = 3, kHostNtfs = 10, kHostVfat = 14;
 
-// Reads the directory of the archive open as `fd`. Raises 0x80007D65 when the file is not a
-// readable zip archive: no end record, a directory outside the file or not matching its end
-// record, an archive split over several disks, a damaged record, or a name flagged UTF-8 that
-// is not.
-std::vector<DirectoryEntry> readDirectory(int fd);
+// What tells one archive file from another that took its name: its size, its modification
+// time and a checksum of its central directory.
+struct ArchiveStamp {
+    std::int64_t size = -1, seconds = 0, nanoseconds = 0;
+    std::uint32_t directoryCrc = 0;
+    std::uint64_t directorySize = 0;
+    friend bool operator==(const ArchiveStamp&, const ArchiveStamp&) = default;
+};
+
+// Reads the directory of the archive open as `fd` (at `hostPath`, which errors name), and
+// its stamp when asked. Raises 0x80007D65 when the file is not a readable zip archive: no
+// end record, a directory outside the file or not matching its end record, an archive split
+// over several disks, a damaged record, or a name flagged UTF-8 that is not. A read the
+// system refuses raises as the system's error.
+std::vector<DirectoryEntry> readDirectory(int fd, const QString& hostPath,
+                                          ArchiveStamp* stamp = nullptr);
 
 } // namespace zipc

@@ -13,6 +13,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -28,8 +30,7 @@ namespace zipc {
 using fs::hostBytes;
 
 [[noreturn]] void raiseErrno(int error, const QString& hostPath) {
-    const std::int32_t n = fs::errorFromErrno(error, vb::err::DeviceIo);
-    vb::raise(n, vb::describe(n) + ": " + hostPath);
+    fs::raiseSystemError(error, hostPath);
 }
 
 namespace {
@@ -151,7 +152,7 @@ struct Extraction::Impl {
     QSet<QString> stagedFolders;                // lower-case folders the staged entries need
     std::vector<char> buffer;                   // entry data on its way to a staged file
     int mask = -2;                              // creationMask(), read by the first entry
-    bool failed = false;
+    std::optional<vb::VbError> firstError;      // the failure that cancelled the extraction
     int serial = 0;
 
     Impl(const QString& archive, const std::vector<DirectoryEntry>& listed)
@@ -208,16 +209,26 @@ struct Extraction::Impl {
         const bool last = found.stop + 1 == parts.size();
         if (found.stop == parts.size() && !folder)
             vb::raise(vb::err::PathFileAccess,
-                      "Esiste una cartella al posto del file: " + found.hostPath);
+                      "Esiste una cartella al posto del file: " + fs::shownPath(found.hostPath));
         if (found.kind != Kind::Missing && found.kind != Kind::Folder) {
             if (!last || folder)
-                vb::raise(vb::err::PathFileAccess,
-                          "Esiste un file al posto della cartella: " + found.stopPath);
+                vb::raise(vb::err::PathFileAccess, "Esiste un file al posto della cartella: " +
+                                                       fs::shownPath(found.stopPath));
             if (found.kind != Kind::File)
-                vb::raise(vb::err::PathFileAccess,
-                          "Esiste una cartella al posto del file: " + found.stopPath);
+                vb::raise(vb::err::PathFileAccess, "Esiste una cartella al posto del file: " +
+                                                       fs::shownPath(found.stopPath));
         }
         return found;
+    }
+
+    // libzip could not give an entry's data: the archive's file could not be read (said as
+    // the system says it, a server that does not answer among them), or the data is damaged.
+    [[noreturn]] void raiseReadError(zip_error_t* error, const QString& name) const {
+        if (zip_error_code_zip(error) == ZIP_ER_READ && zip_error_code_system(error) != 0)
+            raiseErrno(zip_error_code_system(error), archiveHostPath);
+        raiseBadData(name, zip_error_code_zip(error) == ZIP_ER_CRC
+                               ? QStringLiteral("CRC errato")
+                               : QString::fromUtf8(zip_error_strerror(error)));
     }
 
     QString stagedPath(char kind, int k) const {
@@ -226,9 +237,12 @@ struct Extraction::Impl {
 
     void stage(const QString& listedText, int index, bool folder, const QString& destinationText,
                const Archive::ReservedNames& reserved) {
-        if (failed) vb::raise(vb::err::InvalidCall, "Estrazione annullata da un errore precedente");
+        // One failed entry cancels the extraction; what made it fail is told again, not a
+        // second error of its own.
+        if (firstError) throw *firstError;
+        // A listed row the archive does not hold: the archive is not the one listed.
         if (index < 0)
-            vb::raise(vb::err::FileNotFound, "Voce non trovata nell'archivio: " + listedText);
+            vb::raise(vb::err::ItemNotFound, "Voce non trovata nell'archivio: " + listedText);
         destination = destinationText;
         const QString& name = entries[std::size_t(index)].name;
         const QStringList parts = safeComponents(name);
@@ -255,7 +269,7 @@ struct Extraction::Impl {
         if (staging.isEmpty()) {
             const QString path = destHost + u'/' + kStagingPrefix + QString::number(::getpid());
             fs::checkpoint("create staging folder");
-            if (::mkdir(hostBytes(path).constData(), 0700) != 0) raiseErrno(errno, path);
+            if (::mkdir(hostBytes(path).constData(), 0700) != 0) raiseErrno(errno, destHost);
             staging = path;
             stagingDest = destHost;
         }
@@ -333,10 +347,11 @@ struct Extraction::Impl {
         const fs::Descriptor out(::open(hostBytes(path).constData(),
                                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                                         modeAtCreation ? mode : 0600));
-        if (out.fd < 0) raiseErrno(errno, path);
+        // Errors name the file the entry becomes, as the user knows it, not its staged copy.
+        if (out.fd < 0) raiseErrno(errno, target.hostPath);
 
         const ZipFileHandle opened(zip_fopen_index(za.get(), static_cast<zip_uint64_t>(index), 0));
-        if (!opened) raiseBadData(name, QString::fromUtf8(zip_strerror(za.get())));
+        if (!opened) raiseReadError(zip_get_error(za.get()), name);
         zip_file_t* file = opened.get();
 
         // Read to the end: libzip checks the CRC and the size only there.
@@ -344,20 +359,16 @@ struct Extraction::Impl {
         zip_uint64_t total = 0;
         for (;;) {
             const zip_int64_t n = zip_fread(file, buffer.data(), buffer.size());
-            if (n < 0) {
-                const bool crc = zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC;
-                raiseBadData(name, crc ? QStringLiteral("CRC errato")
-                                       : QString::fromUtf8(zip_file_strerror(file)));
-            }
+            if (n < 0) raiseReadError(zip_file_get_error(file), name);
             if (n == 0) break;
             total += static_cast<zip_uint64_t>(n);
             if ((st.valid & ZIP_STAT_SIZE) && total > st.size)
                 raiseBadData(name, QStringLiteral("dimensione errata"));
-            writeAll(out.fd, buffer.data(), n, path);
+            writeAll(out.fd, buffer.data(), n, target.hostPath);
         }
         if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
             raiseBadData(name, QStringLiteral("dimensione errata"));
-        if (!modeAtCreation && ::fchmod(out.fd, mode) != 0) raiseErrno(errno, path);
+        if (!modeAtCreation && ::fchmod(out.fd, mode) != 0) raiseErrno(errno, target.hostPath);
     }
 
     // Below the destination: checked when the entry was staged.
@@ -510,16 +521,19 @@ void Extraction::stage(const QString& listedText, int index, bool folder,
                        const QString& destination, const Archive::ReservedNames& reserved) {
     try {
         d->stage(listedText, index, folder, destination, reserved);
-    } catch (...) {
-        // All or nothing: one failed entry cancels the whole extraction of this archive.
-        d->failed = true;
+    } catch (const vb::VbError& e) {
+        // All or nothing: one failed entry cancels the whole extraction of this archive. A
+        // file missing on the way is no missing archive file for the caller to pass over.
+        d->firstError = e.number() == vb::err::FileNotFound
+                            ? vb::VbError(vb::err::PathFileAccess, e.description())
+                            : e;
         d->removeStaging();
-        throw;
+        throw *d->firstError;
     }
 }
 
 bool Extraction::pending() const {
-    return !d->failed && !d->staged.empty();
+    return !d->firstError && !d->staged.empty();
 }
 
 void Extraction::commit(const std::function<void()>& onCommitted) {
