@@ -19,6 +19,7 @@
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -237,7 +238,11 @@ protected:
         delete modelTree_;
         delete steps_;
     }
-    void TearDown() override { fs::setFaultHook(nullptr); }
+    void TearDown() override {
+        fs::setFaultHook(nullptr);
+        fs::setDrives({});
+        fs::setProbeHook({});
+    }
 
     // Copies the model's installation folder; config.dat still names the model's data
     // folder, so every copy has the same files.
@@ -655,31 +660,47 @@ TEST_F(UpdateFaultTest, HostileArchivesAreRefusedAndTheMainProgramStays) {
     }
 }
 
+// No space left, or no inode left: both are a full disk, said with the path concerned.
 TEST_F(UpdateFaultTest, FullFileSystemReportsDiskFullAndKeepsTheOldSet) {
-    Installation inst; // its installation folder becomes a small file system of its own
-    Mount m{inst.program()};
-    if (::mount("tmpfs", QFile::encodeName(inst.program()).constData(), "tmpfs", 0, "size=4m") != 0)
-        GTEST_SKIP() << "tmpfs cannot be mounted here (" << std::strerror(errno)
-                     << "); the injected disk full covers error 61";
-    m.mounted = true;
-    copyModel(inst.program(), false);
-    // More than the free space once extracted; the archive itself lies elsewhere.
-    const QString archive =
-        inst.writeArchive(inst.root() + "/altrove", kArchiveName, kEntries, 6'000'000);
-    const Tree before = tree(inst.program());
-    const Tree outsideBefore = outside(inst);
-    Harness h(inst);
-    ASSERT_TRUE(h.load());
-    selectArchive(h, archive);
-    ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
-    const Outcome o = elabora(h);
-    EXPECT_FALSE(o.ended);
-    ASSERT_EQ(o.messages.size(), 1);
-    EXPECT_TRUE(o.messages[0].startsWith(kDiskFull)) << joined(o.messages);
-    EXPECT_EQ(differsFrom(before, inst, true), "");
-    EXPECT_TRUE(mainProgramRuns(inst));
-    EXPECT_TRUE(leftovers(inst).isEmpty()) << joined(leftovers(inst));
-    EXPECT_EQ(outside(inst), outsideBefore);
+    for (const bool inodes : {false, true}) {
+        SCOPED_TRACE(inodes ? "no inode left" : "no space left");
+        Installation inst; // its installation folder becomes a small file system of its own
+        Mount m{inst.program()};
+        const QByteArray where = QFile::encodeName(inst.program());
+        if (::mount("tmpfs", where.constData(), "tmpfs", 0, "size=4m") != 0)
+            GTEST_SKIP() << "tmpfs cannot be mounted here (" << std::strerror(errno)
+                         << "); the injected disk full covers error 61";
+        m.mounted = true;
+        copyModel(inst.program(), false);
+        if (inodes) {
+            // Room for the lock, the journal and the backup's name, not for the staging folder.
+            struct statvfs now;
+            ASSERT_EQ(::statvfs(where.constData(), &now), 0);
+            const QByteArray options =
+                "size=64m,nr_inodes=" + QByteArray::number(quint64(now.f_files - now.f_ffree + 3));
+            ASSERT_EQ(::mount(nullptr, where.constData(), nullptr, MS_REMOUNT, options.constData()),
+                      0);
+        }
+        // More than the free space once extracted; the archive itself lies elsewhere.
+        const QString archive =
+            inst.writeArchive(inst.root() + "/altrove", kArchiveName, kEntries, 6'000'000);
+        const Tree before = tree(inst.program());
+        const Tree outsideBefore = outside(inst);
+        Harness h(inst);
+        ASSERT_TRUE(h.load());
+        selectArchive(h, archive);
+        ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+        const Outcome o = elabora(h);
+        EXPECT_FALSE(o.ended);
+        ASSERT_EQ(o.messages.size(), 1);
+        EXPECT_TRUE(o.messages[0].startsWith(kDiskFull + ": " + h.form->PathProgramma))
+            << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].endsWith(kKeptOld)) << joined(o.messages);
+        EXPECT_EQ(differsFrom(before, inst, true), "");
+        EXPECT_TRUE(mainProgramRuns(inst));
+        EXPECT_TRUE(leftovers(inst).isEmpty()) << joined(leftovers(inst));
+        EXPECT_EQ(outside(inst), outsideBefore);
+    }
 }
 
 // Under a file-size limit smaller than the archive's largest entry: the write fails as a full
@@ -885,5 +906,322 @@ TEST_F(UpdateFaultTest, MainProgramFolderInTheInstallationRefusesTheUpdate) {
         ASSERT_TRUE(again.load());
         EXPECT_EQ(again.host.messages.size(), oldBackup ? 1u : 0u)
             << joined(again.host.messageTexts());
+    }
+}
+
+namespace {
+
+const QString kAnotherUpdate =
+    QStringLiteral("ATTENZIONE!! Un altro aggiornamento di QUNA è in corso nella cartella ");
+
+// A child process that stops at the first file-system step called `pauseAt` until the parent
+// lets it go on. It runs a start-up, then (with `update`) "Elabora"; its exit status is 0 when
+// it saw what an undisturbed run shows: the end of the update, or the recovery's box.
+struct PausedUpdater {
+    pid_t pid = -1;
+    int paused[2] = {-1, -1}, resume[2] = {-1, -1};
+
+    PausedUpdater(Installation& copy, const char* pauseAt, bool update) {
+        if (::pipe(paused) != 0 || ::pipe(resume) != 0) return;
+        std::fflush(nullptr);
+        pid = ::fork();
+        if (pid != 0) return;
+        bool waited = false;
+        fs::setFaultHook([&](int, const char* what) {
+            if (waited || std::strcmp(what, pauseAt) != 0) return;
+            waited = true;
+            char c = 'p';
+            if (::write(paused[1], &c, 1) != 1 || ::read(resume[0], &c, 1) != 1) ::_exit(8);
+        });
+        Harness h(copy);
+        const bool loaded = h.load();
+        if (!update) ::_exit(loaded && h.host.messages.size() == 1 ? 0 : 1);
+        if (!loaded) ::_exit(2);
+        const Outcome o = elabora(h);
+        ::_exit(o.ended && o.messages == QStringList{kDone} ? 0 : 1);
+    }
+    // True once the child waits at its step (at most 30 s).
+    bool waitsAtItsStep() const {
+        for (int i = 0; i < 3000; ++i) {
+            char c;
+            const ssize_t n = ::read(paused[0], &c, 1);
+            if (n == 1) return true;
+            if (n == 0 || (n < 0 && errno != EINTR)) return false;
+        }
+        return false;
+    }
+    int goOn() {
+        char c = 'r';
+        if (::write(resume[1], &c, 1) != 1) return -1;
+        int status = 0;
+        if (!waitForChild(pid, status) || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
+    void kill() {
+        int status = 0;
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+    }
+    ~PausedUpdater() {
+        for (int fd : {paused[0], paused[1], resume[0], resume[1]})
+            if (fd >= 0) ::close(fd);
+    }
+};
+
+} // namespace
+
+// Two updaters on one installation, each a real process: the second one never touches what
+// the first is doing, says so, and the first ends as it would have alone. A first updater
+// that dies leaves nothing locked.
+TEST_F(UpdateFaultTest, TwoUpdatersNeverChangeOneInstallationTogether) {
+    enum class Second { Starts, PressesElabora, KillsTheFirst };
+    const struct {
+        const char* name;
+        const char* pauseAt;
+        bool firstIsARecovery; // the first settles an update killed in its commit
+        Second second;
+        Set expected;
+    } cases[] = {
+        {"a start during the staging", "write staged file", false, Second::Starts, Set::New},
+        {"a start during the commit", "move file into place", false, Second::Starts, Set::New},
+        {"Elabora during the staging", "write staged file", false, Second::PressesElabora,
+         Set::New},
+        {"Elabora during the commit", "move file into place", false, Second::PressesElabora,
+         Set::New},
+        {"a start during a recovery", "journal", true, Second::Starts, Set::New},
+        {"the first killed, then a start", "write staged file", false, Second::KillsTheFirst,
+         Set::Old},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto copy = copyOfModel();
+        if (c.firstIsARecovery) {
+            PausedUpdater killed(*copy, "move file into place", true);
+            ASSERT_TRUE(killed.waitsAtItsStep());
+            killed.kill();
+        }
+        // The second window, opened before the first update began.
+        Harness second(*copy);
+        if (c.second == Second::PressesElabora) {
+            ASSERT_TRUE(second.load());
+        }
+        PausedUpdater first(*copy, c.pauseAt, !c.firstIsARecovery);
+        ASSERT_TRUE(first.waitsAtItsStep());
+        const Tree during = tree(copy->program());
+        QStringList seen;
+        if (c.second == Second::Starts) {
+            EXPECT_FALSE(second.load()); // it ends without starting QUNA
+            EXPECT_TRUE(second.host.calls.filter(QRegularExpression("^start ")).isEmpty());
+            seen = second.host.messageTexts();
+        } else if (c.second == Second::PressesElabora) {
+            const Outcome o = elabora(second);
+            EXPECT_FALSE(o.ended);
+            seen = o.messages;
+        }
+        if (c.second != Second::KillsTheFirst) {
+            ASSERT_EQ(seen.size(), 1) << joined(seen);
+            EXPECT_TRUE(seen[0].startsWith(kAnotherUpdate + second.form->PathProgramma))
+                << joined(seen);
+            EXPECT_EQ(tree(copy->program()), during) << "the second updater changed files";
+            EXPECT_EQ(first.goOn(), 0) << "the first updater did not end as it would alone";
+        } else {
+            first.kill();
+            Harness next(*copy);
+            ASSERT_TRUE(next.load());
+            ASSERT_EQ(next.host.messages.size(), 1u) << joined(next.host.messageTexts());
+            expectRecoveryBox(c.expected, next.host.messages[0].text);
+        }
+        std::string why;
+        EXPECT_EQ(setOf(*copy, false, &why), c.expected) << why;
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        Harness again(*copy);
+        ASSERT_TRUE(again.load());
+        EXPECT_TRUE(again.host.messages.empty()) << joined(again.host.messageTexts());
+    }
+}
+
+// The installation folder on a small file system that another process fills to its last block
+// and inode just as the main program is put back: that needs neither, so a failed or
+// interrupted update still leaves QUNA able to start, and a failed one keeps its backup.
+TEST_F(UpdateFaultTest, RestoreNeedsNoFreeSpace) {
+    const struct {
+        const char* name;
+        const char* killedAt; // the update is killed there and a new start restores; or none
+    } cases[] = {
+        {"a failed update", nullptr},
+        {"killed while staging", "write staged file"},
+        {"killed in the commit", "move file into place"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Installation inst;
+        Mount m{inst.program()};
+        if (::mount("tmpfs", QFile::encodeName(inst.program()).constData(), "tmpfs", 0,
+                    "size=16m,nr_inodes=64") != 0)
+            GTEST_SKIP() << "tmpfs cannot be mounted here (" << std::strerror(errno) << ")";
+        m.mounted = true;
+        copyModel(inst.program(), false);
+        // An update without the main program: the restore is what the user gets.
+        inst.writeArchive(inst.updates(), kArchiveName, {{"Leggimi.txt", "y"}}, kPadTo);
+        QDir().mkpath(inst.program() + "/pieno");
+        const QByteArray program = Installation::readFile(inst.program() + "/Quna.exe");
+        const QString filler = inst.program() + "/pieno/";
+        // Fills the file system at the restore, the second "move" of an update (the first
+        // sets the program aside) or the first of a start; true once it was full.
+        bool full = false;
+        const auto fillAtRestore = [&](int movesBefore) {
+            return [&, movesBefore, moves = 0](int, const char* what) mutable {
+                if (std::strcmp(what, "move") != 0 || moves++ != movesBefore) return;
+                QFile big(filler + "blocchi");
+                if (big.open(QIODevice::WriteOnly)) {
+                    const QByteArray chunk(1 << 16, 'x');
+                    while (big.write(chunk) == chunk.size() && big.flush()) {
+                    }
+                }
+                for (int i = 0;; ++i)
+                    if (!QFile(filler + QString::number(i)).open(QIODevice::WriteOnly)) break;
+                struct statvfs now;
+                full = ::statvfs(QFile::encodeName(filler).constData(), &now) == 0 &&
+                       now.f_ffree == 0 && now.f_bavail == 0;
+            };
+        };
+        if (c.killedAt) {
+            std::fflush(nullptr);
+            const pid_t pid = ::fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                Harness h(inst);
+                if (!h.load()) ::_exit(2);
+                fs::setFaultHook([&](int, const char* what) {
+                    if (std::strcmp(what, c.killedAt) == 0) ::kill(::getpid(), SIGKILL);
+                });
+                elabora(h);
+                ::_exit(3);
+            }
+            int status = 0;
+            ASSERT_TRUE(waitForChild(pid, status));
+            ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+            fs::setFaultHook(fillAtRestore(0));
+            Harness h(inst);
+            ASSERT_TRUE(h.load());
+            fs::setFaultHook(nullptr);
+            const QStringList seen = h.host.messageTexts();
+            ASSERT_EQ(seen.size(), 1) << joined(seen);
+            EXPECT_TRUE(seen[0].contains("ripristinata")) << joined(seen);
+        } else {
+            Harness h(inst);
+            ASSERT_TRUE(h.load());
+            fs::setFaultHook(fillAtRestore(1));
+            const Outcome o = elabora(h);
+            fs::setFaultHook(nullptr);
+            EXPECT_EQ(o.messages, QStringList{"ATTENZIONE!! L'aggiornamento non è andato a buon "
+                                              "fine !\r\nRipristino la versione precedente"});
+            EXPECT_TRUE(o.ended);
+            // The backup survives a failed update, as a second name of the program.
+            EXPECT_EQ(Installation::readFile(inst.program() + "/Quna.OLD"), program);
+        }
+        EXPECT_TRUE(full) << "the file system was not full at the restore";
+        EXPECT_TRUE(mainProgramRuns(inst));
+        EXPECT_EQ(Installation::readFile(inst.program() + "/Quna.exe"), program);
+        EXPECT_FALSE(QFile::exists(inst.program() + u'/' + kJournal));
+        QDir(filler).removeRecursively();
+    }
+}
+
+// What the user reads when an update cannot go on: the cause and the path, in the Part's own
+// words where it has them; and whether the previous version is still there.
+TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
+    const QString server = QStringLiteral("\\\\server\\quna");
+    const struct {
+        const char* name;
+        // Prepares the installation and the window, before the start or after it.
+        bool beforeStart;
+        std::function<QString(Installation&, Harness&)> prepare;
+        std::function<QString(const Harness&)> expected; // the start of the one box shown
+        bool keptOld;                                    // the box says QUNA stayed as it was
+    } cases[] = {
+        {"an archive deleted while the question was open", false,
+         [](Installation& i, Harness& h) {
+             const QString archive = i.updates() + u'/' + kArchiveName;
+             h.host.onMessage = [archive](const QString& text) {
+                 if (text.startsWith("Confermi")) QFile::remove(archive);
+             };
+             return archive;
+         },
+         [](const Harness& h) { return "Archivio " + h.form->PathArchivio + " non trovato!!"; },
+         false},
+        {"an archive replaced since its listing", false,
+         [](Installation& i, Harness&) {
+             return i.writeArchive(i.updates(), kArchiveName,
+                                   {{"Quna.exe", "#!/bin/sh\necho altro\n"}}, kPadTo);
+         },
+         [](const Harness&) { return kNotSelected; }, false},
+        {"a name too long for the file system", true,
+         [](Installation& i, Harness&) {
+             return i.writeArchive(
+                 i.updates(), kArchiveName,
+                 {{"Quna.exe", "#!/bin/sh\n"}, {"dati/" + std::string(300, 'n') + ".txt", "x"}},
+                 kPadTo);
+         },
+         [](const Harness&) {
+             return QStringLiteral("codice Errore = 75\r\nNome troppo lungo per il file system: ");
+         },
+         true},
+        {"a server that stops answering during the extraction", false,
+         [](Installation& i, Harness& h) {
+             const QString archive = i.updates() + u'/' + kArchiveName;
+             fs::setFaultHook([archive](int, const char* what) {
+                 if (std::strcmp(what, "write staged file") == 0)
+                     fs::raiseSystemError(EIO, archive);
+             });
+             (void)h;
+             return archive;
+         },
+         [server](const Harness& h) {
+             return "codice Errore = 57\r\nIl server " + server +
+                    " non risponde: " + h.form->PathArchivio;
+         },
+         true},
+        {"an archive whose server no longer answers", false,
+         [](Installation& i, Harness&) {
+             const QString archive = i.updates() + u'/' + kArchiveName;
+             QFile::remove(archive);
+             fs::setProbeHook(
+                 [](QChar letter) { return letter == u'S' ? vb::err::DiskNotReady : 0; });
+             return archive;
+         },
+         [server](const Harness& h) {
+             return "ATTENZIONE!! Il server " + server + " non risponde: " + h.form->PathArchivio;
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto copy = copyOfModel();
+        // The installation's own folder reached through a drive mapped to a server share, as
+        // S: is in an office; the rest of the disk as Z:.
+        fs::setDrives({{u'Z', "/", "/"}, {u'S', copy->program(), "quna", server}});
+        Harness h(*copy);
+        if (c.beforeStart) c.prepare(*copy, h);
+        const Tree before = tree(copy->program(), copy->updates());
+        ASSERT_TRUE(h.load());
+        ASSERT_FALSE(h.form->Label2.caption().trimmed().isEmpty());
+        ASSERT_TRUE(h.form->PathArchivio.startsWith("S:\\")) << h.form->PathArchivio.toStdString();
+        if (!c.beforeStart) c.prepare(*copy, h);
+        const Outcome o = elabora(h);
+        fs::setFaultHook(nullptr);
+        fs::setProbeHook({});
+        EXPECT_FALSE(o.ended);
+        ASSERT_EQ(o.messages.size(), 1) << joined(o.messages);
+        EXPECT_TRUE(o.messages[0].startsWith(c.expected(h))) << joined(o.messages);
+        EXPECT_EQ(o.messages[0].endsWith(kKeptOld), c.keptOld) << joined(o.messages);
+        Tree after = tree(copy->program(), copy->updates());
+        if (after.count("Quna.OLD") && after["Quna.OLD"] == oldSet_->at("Quna.exe"))
+            after.erase("Quna.OLD"); // the backup stays after a failure
+        EXPECT_EQ(difference(before, after), "");
+        EXPECT_TRUE(mainProgramRuns(*copy));
+        EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
+        fs::setDrives({});
     }
 }

@@ -50,9 +50,18 @@ void removeJournal(const app::Form& f) {
 }
 
 bool settleExtraction(const app::Form& f, const QString& mainProgramFile) {
-    if (zipc::commitBegun(f.PathProgramma))
-        writeJournal(f, UpdateState::Committed, mainProgramFile);
-    return zipc::recoverStaging(f.PathProgramma) == zipc::StagingOutcome::RolledForward;
+    bool recorded = true;
+    if (zipc::commitBegun(f.PathProgramma)) {
+        try {
+            writeJournal(f, UpdateState::Committed, mainProgramFile);
+        } catch (const vb::VbError& e) {
+            // On a full disk the roll-forward still goes on, as it needs no space; the commit
+            // list then stays as the record that the files went in.
+            if (e.number() != vb::err::DiskFull) throw;
+            recorded = false;
+        }
+    }
+    return zipc::recoverStaging(f.PathProgramma, !recorded) == zipc::StagingOutcome::RolledForward;
 }
 
 void adoptBackupMode(const app::Form& f) {

@@ -27,6 +27,8 @@ public:
     QStringList calls; // "beep", "pointer 11", "start PATH 1", "end", "box TEXT"
     int doEventsCount = 0;
     std::function<void()> onDoEvents;
+    // When set, called with each box's text while the box is up.
+    std::function<void(const QString&)> onMessage;
     // When set, startProgram calls it instead of starting anything.
     std::function<void(const QString&)> starter;
     bool realStart = false;

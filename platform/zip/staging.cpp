@@ -51,7 +51,7 @@ bool commitBegun(const QString& destinationWindowsPath) {
     return false;
 }
 
-StagingOutcome recoverStaging(const QString& destinationWindowsPath) {
+StagingOutcome recoverStaging(const QString& destinationWindowsPath, bool keepCommitList) {
     const QString destination = fs::toHost(destinationWindowsPath);
     const QStringList folders = stagingFolders(destination);
     StagingOutcome outcome = StagingOutcome::Nothing;
@@ -62,6 +62,7 @@ StagingOutcome recoverStaging(const QString& destinationWindowsPath) {
             rollForward(destinationWindowsPath, staging);
             fs::syncFileSystem(destination);
             outcome = StagingOutcome::RolledForward;
+            if (keepCommitList) continue;
         } else if (!folder.isEmpty(QDir::Files | QDir::Hidden | QDir::System) &&
                    outcome == StagingOutcome::Nothing) {
             outcome = StagingOutcome::Discarded;

@@ -27,7 +27,9 @@ enum class StagingOutcome {
 // True when an extraction left a staging folder whose commit had begun.
 bool commitBegun(const QString& destinationWindowsPath);
 
-// Finishes or discards what a killed extraction left in the destination folder.
-StagingOutcome recoverStaging(const QString& destinationWindowsPath);
+// Finishes or discards what a killed extraction left in the destination folder. With
+// `keepCommitList`, a finished commit keeps its staging folder and list: the evidence that the
+// files went in, for a caller that could not record it anywhere else.
+StagingOutcome recoverStaging(const QString& destinationWindowsPath, bool keepCommitList = false);
 
 } // namespace zipc
