@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -222,6 +223,84 @@ TEST_F(FsTest, FailuresRaiseTheRuntimeNumbers) {
     for (const Case& c : cases)
         EXPECT_EQ(errorOf(c.action), c.number) << c.what;
     EXPECT_EQ(fs::checkpointCount(), 0) << "refused operations change nothing";
+}
+
+// A failed system call says what failed and where, the path as the user knows it; a network
+// volume that does not answer is named.
+TEST_F(FsTest, SystemErrorsSayWhatFailedAndWhere) {
+    fs::setDrives({{u'C', root, "test"}, {u'S', root + "/share", "share", "\\\\server\\quna"}});
+    folder("share");
+    const QString local = root + "/dati/x.txt", remote = root + "/share/x.txt";
+    const struct {
+        int error;
+        QString hostPath;
+        std::int32_t number;
+        QString description;
+    } cases[] = {
+        {ENOSPC, local, 61, "Disco pieno: C:\\dati\\x.txt"},
+        {EDQUOT, local, 61, "Disco pieno: C:\\dati\\x.txt"},
+        {EACCES, local, 70, "Autorizzazione negata: C:\\dati\\x.txt"},
+        {EROFS, local, 70, "Autorizzazione negata (file system di sola lettura): C:\\dati\\x.txt"},
+        {ENAMETOOLONG, local, 75, "Nome troppo lungo per il file system: C:\\dati\\x.txt"},
+        {ENOENT, local, 53, "File non trovato: C:\\dati\\x.txt"},
+        {EIO, local, 57, "Errore di I/O sulla periferica: C:\\dati\\x.txt"},
+        {EIO, remote, 57, "Il server \\\\server\\quna non risponde: S:\\x.txt"},
+        {ETIMEDOUT, remote, 57, "Il server \\\\server\\quna non risponde: S:\\x.txt"},
+        {EHOSTDOWN, local, 57, "Il server non risponde: C:\\dati\\x.txt"},
+        {ENOTDIR, "/fuori/x", 76, "Percorso non trovato: /fuori/x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::strerror(c.error));
+        try {
+            fs::raiseSystemError(c.error, c.hostPath);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const vb::VbError& e) {
+            EXPECT_EQ(e.number(), c.number);
+            EXPECT_EQ(e.description(), c.description);
+        }
+    }
+}
+
+// The backup as a second name: no data copied, the destination replaced rather than followed.
+TEST_F(FsTest, LinkOrCopyGivesASecondName) {
+    write("Quna.exe", "programma");
+    write("victim.dat", "victim");
+    ASSERT_EQ(::symlink("victim.dat", QFile::encodeName(path("Quna.OLD")).constData()), 0);
+    fs::linkOrCopyFile("C:\\quna.exe", "C:\\Quna.OLD");
+    struct stat a, b;
+    ASSERT_EQ(::lstat(QFile::encodeName(path("Quna.exe")).constData(), &a), 0);
+    ASSERT_EQ(::lstat(QFile::encodeName(path("Quna.OLD")).constData(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(read("victim.dat"), "victim");
+    fs::moveFile("C:\\Quna.exe", "C:\\.quna-program.kept");
+    EXPECT_EQ(read(".quna-program.kept"), "programma");
+    EXPECT_TRUE(fs::anyFileExists("C:\\.quna-program.kept"));
+    EXPECT_FALSE(fs::normalFileExists("C:\\.quna-program.kept"));
+    EXPECT_EQ(errorOf([] { fs::moveFile("C:\\Quna.exe", "C:\\x"); }), 53);
+    EXPECT_EQ(QDir(root).entryList(QDir::Hidden | QDir::Files).filter(".quna-link").size(), 0);
+}
+
+// One holder at a time; the file goes with its holder, and a file left behind is locked again.
+TEST_F(FsTest, InstallationLockHasOneHolder) {
+    using State = fs::InstallationLock::State;
+    const QString lockFile = path(".quna-update.lock");
+    {
+        fs::InstallationLock first("C:\\");
+        ASSERT_EQ(first.state(), State::Held);
+        EXPECT_TRUE(QFileInfo::exists(lockFile));
+        fs::InstallationLock second("C:\\");
+        EXPECT_EQ(second.state(), State::Busy);
+    }
+    EXPECT_FALSE(QFileInfo::exists(lockFile));
+    write(".quna-update.lock", ""); // as a killed holder leaves it
+    {
+        fs::InstallationLock again("C:\\");
+        EXPECT_EQ(again.state(), State::Held);
+    }
+    EXPECT_FALSE(QFileInfo::exists(lockFile));
+    fs::InstallationLock nowhere("C:\\no\\such");
+    EXPECT_EQ(nowhere.state(), State::Unavailable);
+    EXPECT_EQ(errorOf([&] { nowhere.raiseUnavailable(); }), 76);
 }
 
 TEST_F(FsTest, CopyReplacesTheDestinationItself) {

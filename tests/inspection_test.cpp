@@ -22,6 +22,10 @@ struct InspectionTest : ::testing::Test {
         h = std::make_unique<Harness>(inst);
         ASSERT_TRUE(h->load()); // no archive yet: nothing listed
     }
+    void TearDown() override {
+        fs::setDrives({});
+        fs::setProbeHook({});
+    }
     app::Form& form() { return *h->form; }
     // Shows the folder's archives again and clicks one by name.
     void click(const QString& name) {
@@ -125,6 +129,17 @@ TEST_F(InspectionTest, ErrorPaths) {
          {"Formato archivio non compatibile con WinZip"},
          "",
          false},
+        {"an unreadable archive on a server that does not answer",
+         [](Installation& i) {
+             QFile f(i.updates() + "/qn45070218.zip");
+             f.open(QIODevice::WriteOnly);
+             // The whole disk is a server's share here, and the server stops answering.
+             fs::setDrives({{u'Z', "/", "/", "\\\\server\\quna"}});
+             fs::setProbeHook([](QChar) { return vb::err::DiskNotReady; });
+         },
+         {"ATTENZIONE!! Il server \\\\server\\quna non risponde: Z:\\"},
+         "",
+         false},
         {"a folder named like an archive",
          [](Installation& i) { QDir(i.updates()).mkpath("qn45070218.zip"); },
          {},
@@ -170,6 +185,8 @@ TEST_F(InspectionTest, ErrorPaths) {
             EXPECT_TRUE(h->host.messages[std::size_t(m)].text.startsWith(c.messagesStartWith[m]));
         EXPECT_EQ(form().Label2.caption(), c.label);
         EXPECT_EQ(form().lv.visible(), c.listVisible);
+        fs::setDrives({});
+        fs::setProbeHook({});
     }
 }
 

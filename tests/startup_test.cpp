@@ -19,6 +19,7 @@ struct StartupTest : ::testing::Test {
     void TearDown() override {
         db::setOpenFaultHook(nullptr);
         fs::setDrives({});
+        fs::setProbeHook({});
     }
 };
 } // namespace
@@ -109,6 +110,17 @@ TEST_F(StartupTest, EveryFailureRow) {
          {kBadPath},
          false,
          false},
+        {"the data's server does not answer",
+         [](Installation& i) {
+             fs::setDrives({{u'Z', "/", "/"}, {u'S', i.data(), "dati", "\\\\server\\quna"}});
+             i.writeConfig("S:");
+             QFile::remove(i.data() + "/quna.mdb");
+             fs::setProbeHook([](QChar d) { return d == u'S' ? vb::err::DiskNotReady : 0; });
+         },
+         nullptr,
+         {"ATTENZIONE!! Il server \\\\server\\quna non risponde: S:\\quna.mdb"},
+         false,
+         false},
         {"fallback password",
          [](Installation& i) { i.writeInstallationDb({}, "Gransoleo"); },
          nullptr,
@@ -152,7 +164,9 @@ TEST_F(StartupTest, EveryFailureRow) {
         ASSERT_TRUE(h.load());
         db::setOpenFaultHook(nullptr);
         EXPECT_EQ(h.host.messageTexts(), c.messages);
-        EXPECT_EQ(h.host.calls.contains("beep"), c.messages == QStringList{kBadPath});
+        EXPECT_EQ(h.host.calls.contains("beep"),
+                  c.messages == QStringList{kBadPath} ||
+                      (c.messages.size() == 1 && c.messages[0].contains(" non risponde")));
         EXPECT_EQ(h.form->Versione == "4.4", c.versionRead);
         EXPECT_EQ(!h.form->lblVersDB.caption().isEmpty(), c.labelsSet);
         EXPECT_EQ(h.form->lv.columns().empty(), !c.labelsSet);
