@@ -7,6 +7,7 @@
 #include "platform/vb/error.h"
 
 #include <QThread>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -166,6 +167,57 @@ TEST(Exit, TheMainProgramReallyStartsWhateverTheCaseOfItsName) {
     for (int i = 0; i < 100 && !QFile::exists(log); ++i)
         QThread::msleep(20);
     EXPECT_EQ(Installation::readFile(log), "QUNA 4.4\n");
+}
+
+// A Windows main program that cannot start: the user reads why and what to do, and the
+// updater ends all the same.
+TEST(Exit, AWindowsProgramThatCannotStartIsExplained) {
+    const QByteArray savedPath = qgetenv("PATH");
+    const struct {
+        const char* name;
+        const char* wine;   // the script found as "wine" on the path, or none
+        bool foreignPrefix; // the prefix belongs to another user
+        const char* told;
+    } cases[] = {
+        {"no Wine", nullptr, false, "manca Wine"},
+        {"a prefix of another user", "exit 0", true, "appartiene a un altro utente"},
+        {"Wine refusing at once", "echo \"wine: refused\" >&2; exit 1", false,
+         "Wine si è chiuso subito con un errore (codice 1)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Installation inst;
+        inst.standard();
+        // The installation in a Wine prefix, its main program a Windows one.
+        QDir().mkpath(inst.root() + "/dosdevices");
+        {
+            QFile exe(inst.program() + "/Quna.exe");
+            ASSERT_TRUE(exe.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            exe.write("MZ finto programma Windows");
+        }
+        const QString bin = inst.root() + "/bin";
+        QDir().mkpath(bin);
+        if (c.wine) {
+            QFile script(bin + "/wine");
+            ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+            script.write(QByteArray("#!/bin/sh\n") + c.wine + "\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        if (c.foreignPrefix) {
+            ASSERT_EQ(::chown(QFile::encodeName(inst.root()).constData(), 4242, 4242), 0);
+        }
+        qputenv("PATH", QFile::encodeName(bin));
+        Harness h(inst);
+        ASSERT_TRUE(h.load());
+        h.host.realStart = true;
+        EXPECT_FALSE(h.run([&] { app::cmdAnnulla_Click(*h.form); }));
+        qputenv("PATH", savedPath);
+        ASSERT_EQ(h.host.messages.size(), 1u);
+        EXPECT_TRUE(h.host.messages[0].text.contains(QString::fromUtf8(c.told)))
+            << h.host.messages[0].text.toStdString();
+        EXPECT_EQ(h.host.messages[0].icon, ui::Icon::Critical);
+        EXPECT_EQ(h.host.calls.last(), "end");
+    }
 }
 
 // ---- window shape
