@@ -213,8 +213,9 @@ Reader::Slot Reader::slot(const QByteArray& p, quint32 index) const {
 
 QByteArray Reader::follow(Slot s) {
     // A row that grew past its page left a pointer to where it went; that copy carries the
-    // deleted flag, so that a scan meets it only through the pointer.
-    for (int moves = 0; s.flags & rowMoved; ++moves) {
+    // deleted flag, so that a scan meets it only through the pointer. Both flags together
+    // mark a deleted row.
+    for (int moves = 0; (s.flags & (rowMoved | rowDeleted)) == rowMoved; ++moves) {
         if (moves == maxMoves) damaged();
         const quint32 pgRow = u32(s.bytes, 0);
         s = slot(pageOfType(pgRow >> 8, pageTypeData), pgRow & 0xFF);

@@ -27,6 +27,20 @@ public:
     virtual QByteArray page(quint32 number) = 0;
 };
 
+// A database held in memory (the fuzz target, the tests' oracle).
+class MemoryPages : public PageSource {
+public:
+    MemoryPages(QByteArray bytes, int pageSize) : bytes_(std::move(bytes)), pageSize_(pageSize) {}
+    QByteArray page(quint32 number) override {
+        const qint64 at = qint64(number) * pageSize_;
+        return at + pageSize_ <= bytes_.size() ? bytes_.mid(at, pageSize_) : QByteArray();
+    }
+
+private:
+    QByteArray bytes_;
+    int pageSize_;
+};
+
 enum ColumnType : int {
     Boolean = 0x01,
     Byte = 0x02,

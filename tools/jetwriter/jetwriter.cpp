@@ -522,6 +522,14 @@ Placed addRow(File& f, RowPage& r, const Bytes& row) {
             static_cast<std::size_t>(r.page) * PageSize + r.top};
 }
 
+// A deleted row keeps its bytes; the two top bits of its offset mark it, as Access marks the
+// deleted rows of its own files.
+void markDeleted(File& f, std::uint32_t pgRow) {
+    std::uint8_t* entry =
+        f.page(static_cast<int>(pgRow >> 8)) + DataPageHeader + 2 * (pgRow & 0xFF);
+    entry[1] |= 0xC0;
+}
+
 // The 12-byte memo field: length, storage flag, pointer; short memos follow it in the row.
 Bytes storeMemo(File& f, RowPage& lval, const Bytes& data) {
     if (data.size() >= (1u << 24)) fail("memo longer than 16 MB");
@@ -880,6 +888,7 @@ void write(const Database& db, const std::string& path) {
         const int tdef = firstTablePage + static_cast<int>(i);
         RowPage pages = rowPageOwnedBy(tdef);
         std::vector<Value> converted(t.columns.size());
+        std::uint32_t live = 0;
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
             const auto& row = t.rows[r];
             if (row.size() != t.columns.size())
@@ -888,9 +897,13 @@ void write(const Database& db, const std::string& path) {
                      std::to_string(t.columns.size()) + " columns");
             for (std::size_t c = 0; c < row.size(); ++c)
                 converted[c] = convertValue(t.columns[c], row[c]);
-            addRow(f, pages, encodeRow(f, lval, layouts[i], converted));
+            const Placed placed = addRow(f, pages, encodeRow(f, lval, layouts[i], converted));
+            if (std::find(t.deleted.begin(), t.deleted.end(), r) != t.deleted.end())
+                markDeleted(f, placed.pgRow);
+            else
+                ++live;
         }
-        writeTableDefinition(f, tdef, layouts[i], static_cast<std::uint32_t>(t.rows.size()));
+        writeTableDefinition(f, tdef, layouts[i], live);
         dataPages.push_back(pages.pages);
     }
 

@@ -48,6 +48,9 @@ struct Table {
     std::string name;
     std::vector<Column> columns;
     std::vector<std::vector<Value>> rows;
+    // Rows (by index) that are written and then marked deleted, as Access leaves a deleted
+    // row in its page until the database is compacted. Readers must skip them.
+    std::vector<std::size_t> deleted = {};
 };
 
 struct Database {
