@@ -142,6 +142,7 @@ struct WriterCase {
     std::vector<std::size_t> memoLengths; // characters, taken in turn by the memo column
     int deleteEvery;                      // 0: no deleted rows
     const char* password;
+    bool referenceMaps;
 };
 
 // A table with a column of every type the writer knows, random values and some Nulls.
@@ -184,7 +185,9 @@ jet::Database randomDatabase(const WriterCase& c) {
     jet::Table small{"Accesso",
                      {{"Versione", ColumnType::Text, 20}, {"dataver", ColumnType::DateTime}},
                      {{std::string("4.5"), jet::DateTime{39131.5}}}};
-    return {{std::move(table), std::move(small)}, c.password, 39000.5 + c.seed};
+    jet::Database database{{std::move(table), std::move(small)}, c.password, 39000.5 + c.seed};
+    database.referenceMaps = c.referenceMaps;
+    return database;
 }
 
 class JetOracleTest : public ::testing::Test {
@@ -218,11 +221,12 @@ TEST_F(JetOracleTest, AccessMadeFilesReadAsMdbtoolsReadsThem) {
 
 TEST_F(JetOracleTest, WriterFilesReadAsMdbtoolsReadsThem) {
     const WriterCase cases[] = {
-        {"types", 1, 60, {}, 0, ""},
-        {"memos", 2, 8, {0, 1024, 10240, 102400}, 0, ""}, // 0 B, 2 KB, 20 KB, 200 KB stored
-        {"many rows", 3, 3000, {}, 0, ""},
-        {"deleted rows", 4, 400, {}, 3, ""},
-        {"password", 5, 30, {700, 3000}, 4, "BlumoKast"},
+        {"types", 1, 60, {}, 0, "", false},
+        {"memos", 2, 8, {0, 1024, 10240, 102400}, 0, "", false}, // 0 B, 2, 20, 200 KB stored
+        {"many rows", 3, 3000, {}, 0, "", false},
+        {"reference maps", 6, 3000, {}, 0, "", true},
+        {"deleted rows", 4, 400, {}, 3, "", false},
+        {"password", 5, 30, {700, 3000}, 4, "BlumoKast", true},
     };
     for (const WriterCase& c : cases) {
         const QString path = dir.filePath(QString::fromLatin1(c.name) + ".mdb");

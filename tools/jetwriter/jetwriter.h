@@ -57,6 +57,9 @@ struct Database {
     std::vector<Table> tables;
     std::string password; // UTF-8, up to 20 characters, empty = none
     double creationDate = 39000.5;
+    // Usage maps as references to map pages, as Access keeps them for tables whose pages
+    // spread too far for the bitmap in the map row; always so for tables that large.
+    bool referenceMaps = false;
 };
 
 // Writes the database to path. Throws std::runtime_error on invalid input or I/O failure.
