@@ -265,7 +265,9 @@ void Reader::scan(const TableDef& table, const std::function<bool(const Row&)>& 
 
 void Reader::scanPage(const TableDef& table, const QByteArray& p,
                       const std::function<bool(const Row&)>& visit, bool& more) {
-    const quint32 rows = u16(p, layoutOf(header_).rowCountAt);
+    const int rowCountAt = layoutOf(header_).rowCountAt;
+    const quint32 rows = u16(p, rowCountAt);
+    need(p, rowCountAt + 2, 2 * qint64(rows)); // a count past the page: the page is damaged
     for (quint32 index = 0; index < rows && more; ++index) {
         const Slot s = slot(p, index);
         if (s.flags & rowDeleted) continue;
