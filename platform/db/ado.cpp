@@ -145,7 +145,10 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     auto impl = std::make_unique<Impl>();
     FilePages& pages = impl->file;
     pages.file.setFileName(hostPath);
-    if (!QFileInfo(hostPath).isFile() || !pages.file.open(QIODevice::ReadOnly)) providerFailed();
+    // Unbuffered: each page asked for is one read of the file, and no more is read.
+    if (!QFileInfo(hostPath).isFile() ||
+        !pages.file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        providerFailed();
     const qint64 size = pages.file.size();
     // The first bytes tell the page size; page 0 is then read whole, once, and that copy is
     // the header used from here on.
