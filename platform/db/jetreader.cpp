@@ -137,7 +137,10 @@ const Layout& layoutOf(const Header& header) {
 } // namespace
 
 Reader::Reader(PageSource& pages, const Header& header) : pages_(pages), header_(header) {
-    catalog_ = tableDefinition(2); // MSysObjects is always defined on page 2
+    // MSysObjects is always defined on page 2. A file whose catalog cannot be found, down to
+    // its usage map, is not opened at all.
+    catalog_ = tableDefinition(2);
+    dataPages(catalog_);
 }
 
 QByteArray Reader::page(quint32 number) {

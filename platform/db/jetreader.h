@@ -107,9 +107,9 @@ private:
 
 class Reader {
 public:
+    // Reads the catalog's definition and usage map.
     Reader(PageSource& pages, const Header& header);
 
-    const TableDef& catalogTable() const { return catalog_; }
     // The tables (Type 1 entries of MSysObjects) in catalog order, system tables included.
     const std::vector<CatalogEntry>& tables();
     // A table by name as Jet finds it, without regard to case; nullopt when there is none.
