@@ -219,6 +219,55 @@ TEST_F(JetOracleTest, AccessMadeFilesReadAsMdbtoolsReadsThem) {
     EXPECT_EQ(counts.differences, 0);
 }
 
+// The Access 97 sample with a third row in Table1 longer than 256 bytes, so that its variable
+// offsets need the jump table (no Access-made Jet 3 row of the test data is that long), and
+// with Windows-1252 letters outside ASCII in its text.
+TEST_F(JetOracleTest, Jet3RowPast256BytesReadsAsMdbtoolsReadsIt) {
+    QFile in(sharedFolder() + "/testdata/mdb/access97-sample.mdb");
+    if (!in.open(QIODevice::ReadOnly)) GTEST_SKIP() << "no Access 97 sample in the shared data";
+    QByteArray bytes = in.readAll();
+    constexpr int page = 31 * 2048; // Table1's data page: two rows, the second from 0x7A2
+    const QByteArray second = bytes.mid(page + 0x7A2, 0x7D8 - 0x7A2);
+    QByteArray a(240, 'a'), b(60, 'b');
+    a[5] = '\xE0'; // à
+    a[6] = '\x80'; // €
+    b[0] = '\xE9'; // é
+    QByteArray row;
+    row += char(9);           // columns
+    row += second.mid(1, 31); // the second row's fixed part
+    row += a + b;             // A from offset 32, B from 272, the end at 332
+    row += char(332 - 256);   // offsets, low bytes: the end, B, A
+    row += char(272 - 256);
+    row += char(32);
+    row += char(1);    // jump table: from variable entry 1 (B) on, 256 more
+    row += char(2);    // variable columns
+    row += "\xFF\x01"; // null mask: all nine present (I, a Yes/No, true)
+    const int start = 0x7A2 - int(row.size());
+    bytes.replace(page + start, row.size(), row);
+    bytes[page + 8] = 3; // rows
+    bytes[page + 14] = char(start & 0xFF);
+    bytes[page + 15] = char(start >> 8);
+    const QString path = dir.filePath("jet3-long-row.mdb");
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(bytes);
+    out.close();
+
+    compareWithOracle(path, counts);
+    EXPECT_EQ(counts.differences, 0);
+    // Not Null on both sides: the row reads as written.
+    db::jet::MemoryPages pages(bytes, 2048);
+    db::jet::Reader reader(pages, *db::jet::readHeader(bytes.left(db::jet::headerBytes)));
+    const db::jet::TableDef table = reader.tableDefinition(reader.findTable("Table1")->tdefPage);
+    QStringList texts;
+    reader.scan(table, [&](const db::jet::Row& r) {
+        texts << std::get<QString>(r.value(0)) + u'/' + std::get<QString>(r.value(1));
+        return true;
+    });
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_EQ(texts[2], "aaaaaà€" + QString(233, u'a') + "/é" + QString(59, u'b'));
+}
+
 TEST_F(JetOracleTest, WriterFilesReadAsMdbtoolsReadsThem) {
     const WriterCase cases[] = {
         {"types", 1, 60, {}, 0, "", false},
