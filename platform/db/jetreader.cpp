@@ -140,7 +140,7 @@ Reader::Reader(PageSource& pages, const Header& header) : pages_(pages), header_
     // MSysObjects is always defined on page 2. A file whose catalog cannot be found, down to
     // its usage map, is not opened at all.
     catalog_ = tableDefinition(2);
-    dataPages(catalog_);
+    forEachMappedPage(catalog_, [](quint32) { return true; });
 }
 
 QByteArray Reader::page(quint32 number) {
@@ -230,40 +230,42 @@ QByteArray Reader::rowAt(quint32 pgRow) {
     return follow(slot(pageOfType(pgRow >> 8, pageTypeData), pgRow & 0xFF));
 }
 
-std::vector<quint32> Reader::dataPages(const TableDef& table) {
+bool Reader::forEachMappedPage(const TableDef& table, const std::function<bool(quint32)>& visit) {
     const QByteArray map = rowAt(table.usageMap);
-    std::vector<quint32> pages;
-    const auto addBits = [&](const QByteArray& bits, qint64 from, quint64 firstPage) {
-        for (qint64 at = from; at < bits.size(); ++at)
-            for (int bit = 0, byte = int(u8(bits, at)); byte && bit < 8; ++bit)
-                if (byte & (1 << bit)) pages.push_back(quint32(firstPage + (at - from) * 8 + bit));
+    // Bit n of the bitmap from byte `from` on marks page firstPage + n.
+    const auto bits = [&](const QByteArray& bitmap, qint64 from, quint64 firstPage) {
+        for (qint64 at = from; at < bitmap.size(); ++at)
+            for (int bit = 0, byte = int(u8(bitmap, at)); byte && bit < 8; ++bit)
+                if (byte & (1 << bit) && !visit(quint32(firstPage + (at - from) * 8 + bit)))
+                    return false;
+        return true;
     };
     switch (u8(map, 0)) {
     case 0: // the bitmap itself, from a first page on
-        addBits(map, 5, u32(map, 1));
-        break;
-    case 1: { // pointers to map pages, each covering the pages after the previous one's
+        return bits(map, 5, u32(map, 1));
+    case 1: { // map pages, each for as many pages as its bitmap holds, one range after another
         const quint64 perMapPage = quint64(header_.pageSize - 4) * 8;
-        for (qint64 at = 1; at + 4 <= map.size(); at += 4)
-            if (const quint32 mapPage = u32(map, at))
-                addBits(pageOfType(mapPage, pageTypeUsageMap), 4, quint64(at / 4) * perMapPage);
-        break;
+        for (qint64 at = 1; at + 4 <= map.size(); at += 4) {
+            const quint32 mapPage = u32(map, at);
+            if (mapPage &&
+                !bits(pageOfType(mapPage, pageTypeUsageMap), 4, quint64(at / 4) * perMapPage))
+                return false;
+        }
+        return true;
     }
     default:
         damaged();
     }
-    return pages;
 }
 
 void Reader::scan(const TableDef& table, const std::function<bool(const Row&)>& visit) {
     bool more = true;
-    for (const quint32 number : dataPages(table)) {
+    forEachMappedPage(table, [&](quint32 number) {
         const QByteArray p = page(number);
         // The map may name pages the table no longer owns; only its own data pages hold rows.
-        if (u8(p, 0) != pageTypeData || u32(p, 4) != table.page) continue;
-        scanPage(table, p, visit, more);
-        if (!more) return;
-    }
+        if (u8(p, 0) == pageTypeData && u32(p, 4) == table.page) scanPage(table, p, visit, more);
+        return more;
+    });
 }
 
 void Reader::scanPage(const TableDef& table, const QByteArray& p,

@@ -132,7 +132,9 @@ private:
     QByteArray follow(Slot slot); // to where a moved row went
     // The bytes of row (pgRow & 0xFF) of data page (pgRow >> 8).
     QByteArray rowAt(quint32 pgRow);
-    std::vector<quint32> dataPages(const TableDef& table);
+    // Hands each page the table's usage map marks to visit, in page order, until it returns
+    // false (then returns false); the map's pages are read as the pages they mark are reached.
+    bool forEachMappedPage(const TableDef& table, const std::function<bool(quint32)>& visit);
     void scanPage(const TableDef& table, const QByteArray& page,
                   const std::function<bool(const Row&)>& visit, bool& more);
     QString text(const char* data, int size) const;
