@@ -111,7 +111,7 @@ void setOpenFaultHook(std::function<void(const QString& hostPath)> hook) {
 }
 
 struct Connection::Impl {
-    FilePages file;
+    FilePages pages;
     std::optional<jet::Reader> reader;
 
     FirstRow readFirstRow(const QString& tableName);
@@ -143,7 +143,7 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     if (openFaultHook) openFaultHook(hostPath);
 
     auto impl = std::make_unique<Impl>();
-    FilePages& pages = impl->file;
+    FilePages& pages = impl->pages;
     pages.file.setFileName(hostPath);
     // Unbuffered: each page asked for is one read of the file, and no more is read.
     if (!QFileInfo(hostPath).isFile() ||
