@@ -17,7 +17,7 @@ BUILD_FUZZ ?= build-fuzz
 FUZZ_SECONDS ?= 20
 CMAKE_CONFIGURE := cmake -G Ninja -S .
 LSAN_SUPP := $(CURDIR)/tests/lsan.supp
-FUZZ_TARGETS := zip_fuzz db_fuzz db_rewrite_fuzz
+FUZZ_TARGETS := zip_fuzz db_fuzz db_rewrite_fuzz jet_reader_fuzz
 
 .PHONY: help setup demo test package build-demo test-plain test-asan fuzz-smoke
 # The steps of `make test` run in the order given, even under make -j.

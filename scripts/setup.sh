@@ -9,8 +9,8 @@ PACKAGES=(
     build-essential cmake ninja-build pkg-config
     # Qt 6 (Core, Gui, Widgets, Test; the xcb platform plugin comes with qt6-base-dev)
     qt6-base-dev qt6-base-dev-tools libgl-dev
-    # archives and Jet databases
-    libzip-dev zlib1g-dev mdbtools mdbtools-dev
+    # archives; mdbtools' programs read the Jet databases in the tests, as the oracle
+    libzip-dev zlib1g-dev mdbtools
     # tests
     libgtest-dev googletest
     # demo and UI tests: virtual display, clicking, screenshots, fonts
@@ -20,7 +20,7 @@ PACKAGES=(
     # fuzz targets (libFuzzer runtime lives in libclang-rt-14-dev)
     clang libclang-rt-14-dev
     # benchmarks, scripts, extended attributes
-    time python3 attr
+    time python3 attr strace
     # shared compiler cache between the build folders
     ccache
     # a Windows main program in a Wine prefix (64-bit Wine needs no i386 architecture) and the

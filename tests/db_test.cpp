@@ -2,6 +2,7 @@
 // ones our Jet 4 writer makes, including damaged copies.
 #include "platform/db/ado.h"
 #include "platform/db/jetheader.h"
+#include "platform/db/jetreader.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "support/error_of.h"
@@ -473,6 +474,146 @@ TEST_F(DbTest, FileRewrittenWhileItIsOpenedNeverCrashes) {
     out.write(after);
     out.close();
     EXPECT_EQ(firstField(file, "Accesso", "Versione"), "4.6");
+}
+
+// Little-endian fields of a file image, for the damage done below.
+quint32 get16(const QByteArray& b, qsizetype at) {
+    return quint32(quint8(b[at])) | quint32(quint8(b[at + 1])) << 8;
+}
+quint32 get32(const QByteArray& b, qsizetype at) {
+    return get16(b, at) | get16(b, at + 2) << 16;
+}
+void put16(QByteArray& b, qsizetype at, quint32 v) {
+    b[at] = char(v & 0xFF);
+    b[at + 1] = char(v >> 8 & 0xFF);
+}
+void put32(QByteArray& b, qsizetype at, quint32 v) {
+    put16(b, at, v & 0xFFFF);
+    put16(b, at + 2, v >> 16);
+}
+
+// Where the structures of a Jet 4 file image lie, found as the reader finds them.
+struct Image {
+    QByteArray bytes;
+    static constexpr int page = 4096, rowCount = 12;
+    quint32 tdef(const char* table) {
+        const auto header = db::jet::readHeader(bytes.left(db::jet::headerBytes));
+        db::jet::MemoryPages pages(bytes, header->pageSize);
+        return db::jet::Reader(pages, *header).findTable(table)->tdefPage;
+    }
+    qsizetype dataPage(quint32 owner) const { // the first data page the table owns
+        for (qsizetype p = 1; p < bytes.size() / page; ++p)
+            if (bytes[p * page] == 0x01 && get32(bytes, p * page + 4) == owner) return p;
+        return -1;
+    }
+    qsizetype rowOffsetAt(qsizetype dataPage, int row) const {
+        return dataPage * page + rowCount + 2 + 2 * row;
+    }
+    qsizetype rowAt(qsizetype dataPage, int row) const {
+        return dataPage * page + (get16(bytes, rowOffsetAt(dataPage, row)) & 0x1FFF);
+    }
+    qsizetype find(const QByteArray& what) const { return bytes.indexOf(what); }
+};
+
+// The reader follows what Jet leaves in a file (moved and deleted rows) and fails with the
+// provider's error, never a crash or a hang, on structures that point astray or loop.
+TEST_F(DbTest, RowAndPageStructures) {
+    using jet::ColumnType;
+    const std::string memo(9000, 'm'); // 18,000 bytes: a chain of long-value rows
+    jet::Table accesso{"Accesso",
+                       {{"Versione", ColumnType::Text, 20}, {"Note", ColumnType::Memo}},
+                       {{std::string("4.5"), memo}, {std::string("4.4"), std::string("b")}}};
+    jet::Table altro{"Altro",
+                     {{"Versione", ColumnType::Text, 20}, {"Note", ColumnType::Memo}},
+                     {{std::string("4.6"), std::string("c")}}};
+    QFile in(write({accesso, altro}, "base.mdb"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    const QByteArray base = in.readAll();
+    const QByteArray memoField = QByteArray::fromHex("50460000"); // 18,000, in a chain
+
+    struct Case {
+        const char* what;
+        std::function<void(Image&)> damage;
+        Variant expected; // Versione of the first row; an Integer is the error expected
+    };
+    const Case cases[] = {
+        {"as written", [](Image&) {}, "4.5"},
+        {"first row deleted",
+         [](Image& i) {
+             const qsizetype p = i.dataPage(i.tdef("Accesso"));
+             put16(i.bytes, i.rowOffsetAt(p, 0), get16(i.bytes, i.rowOffsetAt(p, 0)) | 0xC000);
+         },
+         "4.4"},
+        {"first row moved to another page",
+         [](Image& i) {
+             const qsizetype p = i.dataPage(i.tdef("Accesso")), q = i.dataPage(i.tdef("Altro"));
+             put32(i.bytes, i.rowAt(p, 0), quint32(q) << 8);
+             put16(i.bytes, i.rowOffsetAt(p, 0), get16(i.bytes, i.rowOffsetAt(p, 0)) | 0x4000);
+         },
+         "4.6"},
+        {"moved row pointing at itself",
+         [](Image& i) {
+             const qsizetype p = i.dataPage(i.tdef("Accesso"));
+             put32(i.bytes, i.rowAt(p, 0), quint32(p) << 8);
+             put16(i.bytes, i.rowOffsetAt(p, 0), get16(i.bytes, i.rowOffsetAt(p, 0)) | 0x4000);
+         },
+         err::ProviderFailed},
+        {"row count past the page",
+         [](Image& i) { put16(i.bytes, i.dataPage(i.tdef("Accesso")) * Image::page + 12, 4000); },
+         err::ProviderFailed},
+        {"catalog definition continued on itself",
+         [](Image& i) { put32(i.bytes, 2 * 4096 + 4, 2); }, err::ProviderFailed},
+        {"table definition continued on itself",
+         [](Image& i) {
+             const quint32 t = i.tdef("Accesso");
+             put32(i.bytes, t * Image::page + 4, t);
+         },
+         err::ProviderFailed},
+        {"table definition continued past the file",
+         [](Image& i) { put32(i.bytes, i.tdef("Accesso") * Image::page + 4, 0x7FFFFF); },
+         err::ProviderFailed},
+        {"usage map of an unknown kind",
+         [](Image& i) {
+             const quint32 map = get32(i.bytes, i.tdef("Accesso") * Image::page + 55);
+             i.bytes[i.rowAt(map >> 8, int(map & 0xFF))] = 7;
+         },
+         err::ProviderFailed},
+        {"reference map naming a page past the file",
+         [](Image& i) {
+             const quint32 map = get32(i.bytes, i.tdef("Accesso") * Image::page + 55);
+             const qsizetype at = i.rowAt(map >> 8, int(map & 0xFF));
+             i.bytes[at] = 1;
+             put32(i.bytes, at + 1, 0x7FFFFF);
+         },
+         err::ProviderFailed},
+        {"memo chain that loops",
+         [&](Image& i) {
+             const quint32 first = get32(i.bytes, i.find(memoField) + 4);
+             put32(i.bytes, i.rowAt(first >> 8, int(first & 0xFF)), first);
+         },
+         err::ProviderFailed},
+        {"memo pointing past the file",
+         [&](Image& i) { put32(i.bytes, i.find(memoField) + 4, 0x7FFFFF00); }, err::ProviderFailed},
+        {"memo longer than its chain", [&](Image& i) { i.bytes[i.find(memoField) + 2] = 0x10; },
+         err::ProviderFailed},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Image image{base};
+        c.damage(image);
+        const QString file = path(("s" + std::to_string(n++) + ".mdb").c_str());
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(image.bytes);
+        out.close();
+        if (c.expected.is<QString>())
+            EXPECT_EQ(firstField(file, "Accesso", "Versione"), c.expected);
+        else
+            EXPECT_EQ(errorOf([&] { firstField(file, "Accesso", "Versione"); }),
+                      std::get<std::int32_t>(c.expected.value()));
+    }
+    EXPECT_EQ(firstField(path("s0.mdb"), "Accesso", "Note"), QString::fromStdString(memo));
 }
 
 TEST_F(DbTest, LargeTableGivesItsFirstRow) {

@@ -20,6 +20,7 @@ check() { # DESCRIPTION COMMAND...
     if "$@"; then echo "ok    $what"; else echo "FAIL  $what"; failures=$((failures + 1)); fi
 }
 contains() { grep -q -F -- "$2" <<<"$1"; }
+lacks() { ! grep -q -F -- "$2" <<<"$1"; }
 
 # ---------------------------------------------------------------- the package
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
@@ -32,9 +33,11 @@ echo "$info"
 check "package name" contains "$info" "Package: quna-updater"
 check "version from the project" contains "$info" "Version: $version"
 check "architecture" contains "$info" "Architecture: amd64"
-for library in libqt6widgets6 libqt6core6 libzip4 libmdb3; do
+for library in libqt6widgets6 libqt6core6 libzip4; do
     check "depends on $library (computed by dpkg-shlibdeps)" contains "$info" "$library"
 done
+check "does not depend on mdbtools (the database layer reads Jet files itself)" \
+    lacks "$info" "libmdb"
 check "short description" contains "$info" "Description: updater of the QUNA application"
 check "long description" contains "$info" "keeping a backup of the main program"
 

@@ -1,7 +1,6 @@
 #pragma once
-// Page 0 of a Jet database: the version, the page size and the database password. libmdb
-// opens password-protected files without asking, so the provider's password check is done
-// here, before libmdb sees the file.
+// Page 0 of a Jet database: the version, the page size and the database password, which the
+// provider checks before it reads anything else of the file.
 #include <QByteArray>
 #include <QString>
 #include <optional>

@@ -522,6 +522,14 @@ Placed addRow(File& f, RowPage& r, const Bytes& row) {
             static_cast<std::size_t>(r.page) * PageSize + r.top};
 }
 
+// A deleted row keeps its bytes; the two top bits of its offset mark it, as Access marks the
+// deleted rows of its own files.
+void markDeleted(File& f, std::uint32_t pgRow) {
+    std::uint8_t* entry =
+        f.page(static_cast<int>(pgRow >> 8)) + DataPageHeader + 2 * (pgRow & 0xFF);
+    entry[1] |= 0xC0;
+}
+
 // The 12-byte memo field: length, storage flag, pointer; short memos follow it in the row.
 Bytes storeMemo(File& f, RowPage& lval, const Bytes& data) {
     if (data.size() >= (1u << 24)) fail("memo longer than 16 MB");
@@ -666,15 +674,36 @@ void writeTableDefinition(File& f, int page, const TableLayout& t, std::uint32_t
 }
 
 // A type 0 usage map: start page and one bit per page from there.
-Bytes usageMap(const std::vector<int>& pages) {
-    Bytes map{0x00};
+Bytes usageMap(File& f, const std::vector<int>& pages, bool reference) {
     const int start = pages.empty() ? 0 : pages.front();
-    append32(map, start);
     const std::size_t bytes = pages.empty() ? 0 : (pages.back() - start) / 8 + 1;
-    if (bytes + 5 > static_cast<std::size_t>(MaxRow)) fail("table too large for its usage map");
-    map.resize(5 + std::max<std::size_t>(bytes, 64), 0);
-    for (int pg : pages)
-        map[5 + (pg - start) / 8] |= 1 << ((pg - start) % 8);
+    if (!reference && bytes + 5 <= static_cast<std::size_t>(MaxRow)) {
+        Bytes map{0x00};
+        append32(map, start);
+        map.resize(5 + std::max<std::size_t>(bytes, 64), 0);
+        for (int pg : pages)
+            map[5 + (pg - start) / 8] |= 1 << ((pg - start) % 8);
+        return map;
+    }
+    // Map page k (type 0x05) holds the bits of pages k * perMapPage onwards after its 4-byte
+    // header; the row lists the map pages in order, 0 for a range without pages.
+    constexpr int perMapPage = (PageSize - 4) * 8;
+    std::vector<int> mapPages(
+        std::max<std::size_t>(17, pages.empty() ? 0 : pages.back() / perMapPage + 1), 0);
+    if (mapPages.size() * 4 + 1 > static_cast<std::size_t>(MaxRow))
+        fail("table too large for its usage map");
+    for (int pg : pages) {
+        int& mapPage = mapPages[pg / perMapPage];
+        if (mapPage == 0) {
+            mapPage = f.newPage();
+            f.page(mapPage)[0] = 0x05;
+            f.page(mapPage)[1] = 0x01;
+        }
+        f.page(mapPage)[4 + (pg % perMapPage) / 8] |= 1 << (pg % 8);
+    }
+    Bytes map{0x01};
+    for (int mapPage : mapPages)
+        append32(map, mapPage);
     return map;
 }
 
@@ -880,6 +909,7 @@ void write(const Database& db, const std::string& path) {
         const int tdef = firstTablePage + static_cast<int>(i);
         RowPage pages = rowPageOwnedBy(tdef);
         std::vector<Value> converted(t.columns.size());
+        std::uint32_t live = 0;
         for (std::size_t r = 0; r < t.rows.size(); ++r) {
             const auto& row = t.rows[r];
             if (row.size() != t.columns.size())
@@ -888,9 +918,13 @@ void write(const Database& db, const std::string& path) {
                      std::to_string(t.columns.size()) + " columns");
             for (std::size_t c = 0; c < row.size(); ++c)
                 converted[c] = convertValue(t.columns[c], row[c]);
-            addRow(f, pages, encodeRow(f, lval, layouts[i], converted));
+            const Placed placed = addRow(f, pages, encodeRow(f, lval, layouts[i], converted));
+            if (std::find(t.deleted.begin(), t.deleted.end(), r) != t.deleted.end())
+                markDeleted(f, placed.pgRow);
+            else
+                ++live;
         }
-        writeTableDefinition(f, tdef, layouts[i], static_cast<std::uint32_t>(t.rows.size()));
+        writeTableDefinition(f, tdef, layouts[i], live);
         dataPages.push_back(pages.pages);
     }
 
@@ -899,7 +933,8 @@ void write(const Database& db, const std::string& path) {
     RowPage maps = rowPageOwnedBy(2);
     openPage(f, maps, 1);
     for (std::size_t i = 0; i < dataPages.size(); ++i) {
-        const std::uint32_t pgRow = addRow(f, maps, usageMap(dataPages[i])).pgRow;
+        const std::uint32_t pgRow =
+            addRow(f, maps, usageMap(f, dataPages[i], db.referenceMaps)).pgRow;
         std::uint8_t* tdef = f.page(i == 0 ? 2 : firstTablePage + static_cast<int>(i) - 1);
         put32(tdef + 55, pgRow);
         put32(tdef + 59, pgRow);

@@ -48,12 +48,18 @@ struct Table {
     std::string name;
     std::vector<Column> columns;
     std::vector<std::vector<Value>> rows;
+    // Rows (by index) that are written and then marked deleted, as Access leaves a deleted
+    // row in its page until the database is compacted. Readers must skip them.
+    std::vector<std::size_t> deleted = {};
 };
 
 struct Database {
     std::vector<Table> tables;
     std::string password; // UTF-8, up to 20 characters, empty = none
     double creationDate = 39000.5;
+    // Usage maps as references to map pages, as Access keeps them for tables whose pages
+    // spread too far for the bitmap in the map row; always so for tables that large.
+    bool referenceMaps = false;
 };
 
 // Writes the database to path. Throws std::runtime_error on invalid input or I/O failure.
