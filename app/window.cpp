@@ -145,7 +145,9 @@ Window::Window(Form& form) : form_(form) {
     setObjectName(QStringLiteral("frmQunaAgg"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     QIcon icon;
-    for (const char* file : {":/quna16.png", ":/quna32.png"})
+    // Every size the desktop may ask for (menus, task bars, switchers) drawn for that size.
+    for (const char* file :
+         {":/quna16.png", ":/quna24.png", ":/quna32.png", ":/quna48.png", ":/quna.png"})
         icon.addPixmap(picture(file));
     setWindowIcon(icon);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
@@ -209,6 +211,10 @@ void Window::build() {
         w->setFont(fontFor(d.font));
         if (!d.toolTip.isEmpty()) w->setToolTip(d.toolTip);
         QPalette p = w->palette();
+        // A control without a colour of its own has the system's: a list inside a coloured
+        // frame keeps the white of lists, not the frame's colour.
+        if (!d.background)
+            p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
         if (d.background) {
             p.setColor(QPalette::Window, *d.background);
             p.setColor(QPalette::Base, *d.background);

@@ -119,7 +119,39 @@ TEST_F(WindowTest, CaptionsToolTipsFontsAndColours) {
     EXPECT_EQ(child("Label2")->font().pixelSize(), 11);
     // MS Sans Serif and Arial are shown in an installed metric-compatible face.
     EXPECT_FALSE(QFont::substitutes("Arial").isEmpty());
-    EXPECT_EQ(window.windowIcon().availableSizes().size(), 2); // 16, 32
+    EXPECT_EQ(window.windowIcon().availableSizes(),
+              QList<QSize>({{16, 16}, {24, 24}, {32, 32}, {48, 48}, {128, 128}}));
+    // The panel's help text in the panel's font, MS Sans Serif 9.75 pt bold.
+    const QFont help = child("SSPanel1")->findChild<QLabel*>()->font();
+    EXPECT_EQ(help.pixelSize(), 13);
+    EXPECT_TRUE(help.bold());
+    EXPECT_EQ(help.family(), child("lblVersDB")->font().family());
+}
+
+TEST_F(WindowTest, ListsInTheColouredFramePaintWhiteAndHeadersAlignAsTheirColumns) {
+    app::setupArchiveColumns(form);
+    form.lv.setVisible(true);
+    window.show();
+    for (const char* name : {"Dir1", "lv"}) {
+        // The bottom right of the list, below any row.
+        const auto* list = static_cast<QAbstractScrollArea*>(child(name));
+        const QImage shown = list->viewport()->grab().toImage();
+        EXPECT_EQ(QColor(shown.pixel(shown.width() - 3, shown.height() - 3)), QColor(Qt::white))
+            << name;
+    }
+    const QAbstractItemModel* columns = static_cast<QTreeView*>(child("lv"))->model();
+    const std::pair<const char*, Qt::Alignment> headers[] = {{"Nome", Qt::AlignLeft},
+                                                             {"Data", Qt::AlignHCenter},
+                                                             {"Non compresso", Qt::AlignRight},
+                                                             {"Compresso", Qt::AlignRight}};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(columns->headerData(c, Qt::Horizontal).toString(), headers[c].first);
+        EXPECT_EQ(
+            Qt::Alignment(columns->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt()) &
+                Qt::AlignHorizontal_Mask,
+            headers[c].second)
+            << headers[c].first;
+    }
 }
 
 TEST_F(WindowTest, TabOrderFollowsTheDesign) {
@@ -380,12 +412,15 @@ struct WindowViewsTest : ::testing::Test {
         QListWidgetItem* item = list->item(row);
         list->scrollToItem(item);
         const QPoint at = list->visualItemRect(item).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        if (!twice) return;
-        // The second click of a double click, as the window system delivers it.
-        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        if (!twice) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            return;
+        }
+        // Two clicks at the window, as the window system delivers them: the application tells
+        // the double click, and the list receives a press, a release, the double click and a
+        // release, with no second press.
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {},
+                           list->viewport()->mapTo(window.get(), at));
     }
     int folderRow(const QString& name) {
         const QStringList shown = texts(folders());

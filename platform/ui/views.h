@@ -102,6 +102,7 @@ public:
     std::function<void()> onColumns;
 
 private:
+    QVariant alignment(int column) const;
     ListView& model_;
     int pending_ = 0; // rows at the top that the view does not know yet
 };
