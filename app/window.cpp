@@ -60,9 +60,9 @@ QString installedFamily(const QString& designed) {
     return it->second;
 }
 
-QFont fontFor(const FontSpec& font) {
+QFont fontFor(const FontSpec& font, double scale) {
     QFont f(installedFamily(font.family));
-    f.setPixelSize(qRound(font.points * 96.0 / 72.0)); // designed at 96 dots per inch
+    f.setPixelSize(qRound(font.points * 96.0 / 72.0 * scale)); // designed at 96 dots per inch
     f.setBold(font.bold);
     return f;
 }
@@ -70,7 +70,7 @@ QFont fontFor(const FontSpec& font) {
 // The caption bar of the frameless window: icon, title, close box; dragging moves the window.
 class CaptionBar : public QWidget {
 public:
-    CaptionBar(QWidget* window) : QWidget(window) {
+    CaptionBar(QWidget* window, double scale) : QWidget(window) {
         setObjectName(QStringLiteral("captionBar"));
         setAutoFillBackground(true);
         QPalette p = palette();
@@ -78,9 +78,10 @@ public:
         p.setColor(QPalette::WindowText, Qt::white);
         setPalette(p);
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(12, 2, 12, 2);
+        layout->setContentsMargins(qRound(12 * scale), 2, qRound(12 * scale), 2);
         auto* icon = new QLabel(this);
-        icon->setPixmap(window->windowIcon().pixmap(16, 16));
+        const int side = qRound(16 * scale);
+        icon->setPixmap(window->windowIcon().pixmap(side, side));
         auto* title = new QLabel(QString::fromLatin1(kWindowCaption), this);
         title->setObjectName(QStringLiteral("captionTitle"));
         QFont bold = title->font();
@@ -151,19 +152,33 @@ Window::Window(Form& form) : form_(form) {
         icon.addPixmap(picture(file));
     setWindowIcon(icon);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}));
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        scale_ = fittingScale(designSize(), s->availableGeometry());
+    setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}, scale_));
     build();
 }
 
+QSize Window::designSize() {
+    return {kClientWidthTwips / kTwipsPerPixel,
+            kClientHeightTwips / kTwipsPerPixel + kCaptionHeight};
+}
+
+// Each edge is scaled on its own, so that neighbouring controls keep their common edges.
+QRect Window::scaled(const QRect& r) const {
+    return QRect(QPoint(scaled(r.left()), scaled(r.top())),
+                 QPoint(scaled(r.left() + r.width()) - 1, scaled(r.top() + r.height()) - 1));
+}
+
 void Window::build() {
-    const int width = kClientWidthTwips / kTwipsPerPixel;
-    const int height = kClientHeightTwips / kTwipsPerPixel;
-    setFixedSize(width, height + kCaptionHeight);
-    auto* caption = new CaptionBar(this);
-    caption->setGeometry(0, 0, width, kCaptionHeight);
+    const int width = scaled(kClientWidthTwips / kTwipsPerPixel);
+    const int height = scaled(kClientHeightTwips / kTwipsPerPixel);
+    const int captionHeight = scaled(kCaptionHeight);
+    setFixedSize(width, height + captionHeight);
+    auto* caption = new CaptionBar(this, scale_);
+    caption->setGeometry(0, 0, width, captionHeight);
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
-    client_->setGeometry(0, kCaptionHeight, width, height);
+    client_->setGeometry(0, captionHeight, width, height);
 
     Form& f = form_;
     std::map<QString, QWidget*> widgets;
@@ -207,8 +222,11 @@ void Window::build() {
     // A frame's children are placed in its client area, so they come after it in the table.
     for (const ControlDesign& d : controlDesigns()) {
         QWidget* w = makers.at(d.name)(parentOf(d));
-        w->setGeometry(pixels(d));
-        w->setFont(fontFor(d.font));
+        w->setGeometry(scaled(pixels(d)));
+        w->setFont(fontFor(d.font, scale_));
+        if (auto* button = qobject_cast<QToolButton*>(w))
+            button->setIconSize(button->iconSize() * scale_);
+        if (auto* list = dynamic_cast<ui::ReportView*>(w)) list->setScale(scale_);
         if (!d.toolTip.isEmpty()) w->setToolTip(d.toolTip);
         QPalette p = w->palette();
         // A control without a colour of its own has the system's: a list inside a coloured
@@ -259,6 +277,11 @@ void Window::build() {
     };
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(openingPosition(size(), s->availableGeometry()));
+}
+
+double fittingScale(const QSize& window, const QRect& available) {
+    return std::min({1.0, double(available.width()) / window.width(),
+                     double(available.height()) / window.height()});
 }
 
 QPoint openingPosition(const QSize& window, const QRect& available) {

@@ -17,15 +17,25 @@ public:
 
     QWidget* client() const { return client_; }
     static constexpr int kCaptionHeight = 24;
+    // The size the window is designed at (client area and caption bar), in pixels.
+    static QSize designSize();
+    double scale() const { return scale_; }
 
 protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
     void build();
+    int scaled(double pixels) const { return qRound(pixels * scale_); }
+    QRect scaled(const QRect& r) const;
     Form& form_;
+    double scale_ = 1;
     QWidget* client_ = nullptr;
 };
+
+// The scale the window is drawn at: 1 when the designed window fits the available area, else the
+// largest scale at which it does.
+double fittingScale(const QSize& window, const QRect& available);
 
 // Where the window opens: centred in the available area, its top-left corner inside it.
 QPoint openingPosition(const QSize& window, const QRect& available);

@@ -340,6 +340,29 @@ TEST(WindowPlacement, OpensCentredWithItsCaptionBarOnTheScreen) {
     }
 }
 
+TEST(WindowPlacement, DrawnAtTheLargestScaleThatFits) {
+    struct Row {
+        const char* what;
+        QRect available; // in the screen's scaled pixels
+        double scale;
+    };
+    const Row rows[] = {
+        {"1024x768 at scale 1", QRect(0, 0, 1024, 768), 1.0},
+        {"1366x768 at scale 1.5", QRect(0, 0, 911, 512), 512.0 / 570},
+        {"1920x1080 at scale 2", QRect(0, 0, 960, 540), 540.0 / 570},
+        {"a narrow screen", QRect(0, 0, 600, 800), 600.0 / 792},
+        {"exactly the window", QRect(10, 20, 792, 570), 1.0},
+    };
+    EXPECT_EQ(app::Window::designSize(), QSize(792, 570));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const double scale = app::fittingScale(app::Window::designSize(), r.available);
+        EXPECT_DOUBLE_EQ(scale, r.scale);
+        EXPECT_LE(qRound(792 * scale), r.available.width());
+        EXPECT_LE(qRound(546 * scale) + qRound(24 * scale), r.available.height());
+    }
+}
+
 // ---- the real window over a real installation
 
 namespace {

@@ -268,10 +268,15 @@ ReportView::ReportView(ListView& model, QWidget* parent) : QTreeView(parent), mo
     applyColumns();
 }
 
+void ReportView::setScale(double scale) {
+    scale_ = scale;
+    applyColumns();
+}
+
 void ReportView::applyColumns() {
     const auto& cols = model_.columns();
     for (std::size_t i = 0; i < cols.size(); ++i)
-        header()->resizeSection(int(i), cols[i].widthTwips / kTwipsPerPixel);
+        header()->resizeSection(int(i), qRound(cols[i].widthTwips * scale_ / kTwipsPerPixel));
     header()->setVisible(!cols.empty());
 }
 

@@ -110,9 +110,11 @@ private:
 class ReportView : public QTreeView {
 public:
     ReportView(ListView& model, QWidget* parent);
+    void setScale(double scale); // of the columns' widths, with the window's
 
 private:
     void applyColumns();
+    double scale_ = 1;
     ReportModel* report_;
     ListView& model_;
 };
