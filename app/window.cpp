@@ -247,6 +247,16 @@ void Window::build() {
     }
     widgets.at(QStringLiteral("lv"))->setVisible(f.lv.visible());
 
+    // How far an update is, in the free space under the version label and left of the
+    // buttons; shown only while an update runs.
+    progress_ = new QProgressBar(client_);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setGeometry(scaled(QRect(40, 502, 240, 22)));
+    progress_->setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, true}, scale_));
+    progress_->setAlignment(Qt::AlignCenter);
+    progress_->setFocusPolicy(Qt::NoFocus);
+    progress_->hide();
+
     // Tab order by tab index, among the controls that take the focus (labels, frames and the
     // panel never do, as in the classic controls).
     std::vector<const ControlDesign*> order;
@@ -334,7 +344,30 @@ void Window::focusElabora() {
     if (auto* b = findChild<QWidget*>(QStringLiteral("cmdElabora"))) b->setFocus();
 }
 
+void Window::showProgress(int entry, int entries, int percent) {
+    progress_->setRange(0, 100);
+    progress_->setValue(percent);
+    progress_->setFormat(QStringLiteral("File %1 di %2 — %p%").arg(entry).arg(entries));
+    progress_->setAccessibleName(progress_->text());
+    progress_->show();
+    // The update runs as one procedure, so the window is brought up to date here, a few times
+    // a second. Painting what the question box uncovered needs the window system's news of
+    // it, so its events are taken in, but no input: no click or key reaches a handler, and a
+    // close is refused (see closeEvent); input waits, as it always did, until the update ends.
+    if (entry == 1 || entry == entries || !lastShown_.isValid() || lastShown_.elapsed() >= 100) {
+        updating_ = true;
+        repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        updating_ = false;
+        lastShown_.start();
+    }
+}
+
 void Window::closeEvent(QCloseEvent* e) {
+    if (updating_) {
+        e->ignore();
+        return;
+    }
     e->accept();
     Form_Unload(form_); // starts the main program and ends the process
 }

@@ -2,6 +2,8 @@
 // The Qt window frmQunaAgg: frameless, with its own caption bar, showing the headless form.
 #include "form.h"
 
+#include <QElapsedTimer>
+#include <QProgressBar>
 #include <QWidget>
 
 namespace app {
@@ -14,6 +16,7 @@ public:
     void setRegion(const std::optional<Region>& region) override;
     void show() override { QWidget::show(); }
     void focusElabora() override;
+    void showProgress(int entry, int entries, int percent) override;
 
     QWidget* client() const { return client_; }
     static constexpr int kCaptionHeight = 24;
@@ -31,6 +34,9 @@ private:
     Form& form_;
     double scale_ = 1;
     QWidget* client_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QElapsedTimer lastShown_;
+    bool updating_ = false; // while an update brings the window up to date
 };
 
 // The scale the window is drawn at: 1 when the designed window fits the available area, else the

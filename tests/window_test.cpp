@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -638,4 +639,29 @@ TEST_F(WindowViewsTest, RandomNavigationShowsEachModelAfterEveryStep) {
     EXPECT_EQ(selected, archives);
     archives.erase(QDir::cleanPath(inst.updates() + "/sub/profonda/qn47-70218.zip"));
     EXPECT_EQ(described, archives);
+}
+
+TEST_F(WindowViewsTest, AnUpdateShowsHowFarItIsInTheWindow) {
+    inst.writeArchive(
+        inst.updates(), "qn46070301.zip",
+        {{"Quna.exe", "#!/bin/sh\n"}, {"dati/", ""}, {"dati/tabelle.bin", std::string(40000, 'x')}},
+        3'100'000);
+    start();
+    const auto* progress = widget<QProgressBar>("progress");
+    EXPECT_FALSE(progress->isVisibleTo(window.get()));
+    click(files(), int(texts(files()).indexOf("qn46070301.zip")));
+    ASSERT_EQ(form().Label2.caption(), "Aggiorna Quna alla ver. 4.6 del 01-03-2007");
+    const int entries = form().lv.rowCount();
+    // At the closing message the last entry is shown, with all the bytes.
+    QString shownAtTheEnd;
+    h->host.onMessage = [&](const QString& text) {
+        if (text == "Elaborazione terminata!!!")
+            shownAtTheEnd = progress->isVisibleTo(window.get()) ? progress->text() : "hidden";
+    };
+    EXPECT_FALSE(h->run([&] { form().cmdElabora.click(); })); // ends by starting the program
+    EXPECT_EQ(shownAtTheEnd, QString("File %1 di %1 — 100%").arg(entries));
+    EXPECT_EQ(progress->accessibleName(), shownAtTheEnd);
+    EXPECT_TRUE(progress->geometry().bottom() < window->client()->height());
+    EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("cmdElabora")->geometry()));
+    EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("Label3")->geometry()));
 }

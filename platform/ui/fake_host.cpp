@@ -8,6 +8,7 @@ namespace ui {
 Answer FakeHost::messageBox(const QString& text, Buttons buttons, Icon icon) {
     messages.push_back({text, buttons, icon});
     calls << QStringLiteral("box ") + text;
+    if (onMessage) onMessage(text);
     if (!answers.empty()) {
         const Answer a = answers.front();
         answers.pop_front();

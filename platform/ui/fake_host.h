@@ -27,6 +27,7 @@ public:
     QStringList calls; // "beep", "pointer 11", "start PATH 1", "end", "box TEXT"
     int doEventsCount = 0;
     std::function<void()> onDoEvents;
+    std::function<void(const QString&)> onMessage; // called as each box is shown
     // When set, startProgram calls it instead of starting anything.
     std::function<void(const QString&)> starter;
     bool realStart = false;
