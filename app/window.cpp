@@ -229,14 +229,14 @@ void Window::build() {
         if (auto* list = dynamic_cast<ui::ReportView*>(w)) list->setScale(scale_);
         if (!d.toolTip.isEmpty()) w->setToolTip(d.toolTip);
         QPalette p = w->palette();
-        // A control without a colour of its own has the system's: a list inside a coloured
-        // frame keeps the white of lists, not the frame's colour.
-        if (!d.background)
-            p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
         if (d.background) {
             p.setColor(QPalette::Window, *d.background);
             p.setColor(QPalette::Base, *d.background);
             w->setAutoFillBackground(true);
+        } else {
+            // A control without a colour of its own has the system's: a list inside a
+            // coloured frame keeps the white of lists, not the frame's colour.
+            p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
         }
         if (d.foreground) {
             p.setColor(QPalette::WindowText, *d.foreground);
