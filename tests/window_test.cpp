@@ -665,3 +665,20 @@ TEST_F(WindowViewsTest, AnUpdateShowsHowFarItIsInTheWindow) {
     EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("cmdElabora")->geometry()));
     EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("Label3")->geometry()));
 }
+
+TEST(UpdateProgress, CountsTheListedEntriesAndTheirBytes) {
+    LocaleScope locale{kItalian};
+    Installation inst;
+    inst.standard();
+    // Listed last entry first: b.bin, a.bin, then the main program.
+    inst.writeArchive(inst.updates(), "qn46070301.zip",
+                      {{"Quna.exe", "#!/bin/sh\n"},
+                       {"dati/a.bin", std::string(1'500'000, 'a'), true},
+                       {"dati/b.bin", std::string(1'500'000, 'b'), true}});
+    Harness h(inst);
+    ASSERT_TRUE(h.load());
+    ASSERT_EQ(h.form->lv.rowCount(), 3);
+    EXPECT_FALSE(h.run([&] { h.form->cmdElabora.click(); })); // ends by starting the program
+    const std::vector<std::array<int, 3>> expected{{1, 3, 49}, {2, 3, 99}, {3, 3, 100}};
+    EXPECT_EQ(h.window.progress, expected);
+}
