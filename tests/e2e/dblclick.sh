@@ -9,6 +9,7 @@ done
 source "$(dirname "$0")/lib.sh"
 
 FOLDERS="Cartella" FILES="Archivi Agg. Quna" # the lists, named by their labels
+CONTENTS="Contenuto dell'Archivio selezionato" # the archive's entries, not read here
 make_installation
 make_archive "$INST/Aggiorna/qn45070218.zip" 4.5 1000
 mkdir -p "$INST/Aggiorna/nuovi"
@@ -22,7 +23,7 @@ open_main_window
 read_until() {
     local want
     want=$(printf '%s\n' "$@")
-    window_texts >"$WORK/texts" && [[ "$(items "$FILES")" == "$want" ]]
+    window_texts "$CONTENTS" >"$WORK/texts" && [[ "$(items "$FILES")" == "$want" ]]
 }
 
 # double_click FOLDER [REPEAT]: clicks REPEAT times (default 2, a double click) at the middle
@@ -45,7 +46,7 @@ log "Aggiorna: $(items "$FOLDERS" | tr '\n' '|')"
 # One click on the subfolder: it is highlighted, the archives stay Aggiorna's.
 double_click nuovi 1
 sleep 1
-window_texts >"$WORK/texts"
+window_texts "$CONTENTS" >"$WORK/texts"
 [[ "$(items "$FILES")" == qn45070218.zip ]] ||
     fail "a single click changed the archive list to $(items "$FILES" | tr '\n' '|')"
 

@@ -480,16 +480,17 @@ start_accessibility_bus() {
     export DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 }
 
-# window_texts: one "name<TAB>description<TAB>parent's name<TAB>x y width height" line for
-# each object the updater shows (its rectangle on the screen; empty when it has none), read
-# over the accessibility bus.
+# window_texts [NAME...]: one "name<TAB>description<TAB>parent's name<TAB>x y width height"
+# line for each object the updater shows (its rectangle on the screen; empty when it has
+# none), read over the accessibility bus; the objects inside those named NAME are left out
+# (each object takes a few calls, and a list of many cells slows every reading).
 window_texts() {
     local address
     address=$(gdbus call --session -d org.a11y.Bus -o /org/a11y/bus -m org.a11y.Bus.GetAddress |
         sed -E "s/^\('(.*)',\)$/\1/") || return 1
-    python3 - "$address" <<'PY'
+    python3 - "$address" "$@" <<'PY'
 import ast, re, subprocess, sys
-address = sys.argv[1]
+address, skipped = sys.argv[1], set(sys.argv[2:])
 def call(dest, path, *method):
     return subprocess.run(["gdbus", "call", "-a", address, "-d", dest, "-o", path, "-m", *method],
                           capture_output=True, text=True, timeout=5).stdout.strip()
@@ -509,6 +510,7 @@ def walk(dest, path, parent, seen):
     seen.add((dest, path))
     name = text(dest, path, "Name")
     print("\t".join([name, text(dest, path, "Description"), parent, extents(dest, path)]))
+    if name in skipped: return
     for child in children(dest, path): walk(*child, name, seen)
 for app in children("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
     walk(*app, "", set())
