@@ -42,6 +42,31 @@ Form::Form(ui::Host& h) : host(h) {
     applyDesignValues(*this);
 }
 
+namespace {
+// An entry's size as the archive list shows it, digits grouped in the user's way.
+qint64 listedBytes(const ui::ListView::Row& row) {
+    qint64 bytes = 0;
+    if (row.subItems.size() > 1)
+        for (const QChar c : row.subItems[1])
+            if (c.isDigit()) bytes = bytes * 10 + c.digitValue();
+    return bytes;
+}
+} // namespace
+
+void showUpdateProgress(Form& f, int extracted) {
+    if (extracted < 1 || extracted > f.lv.rowCount()) return;
+    if (extracted == 1) {
+        f.bytesExtracted = 0;
+        f.bytesListed = 0;
+        for (int r = 0; r < f.lv.rowCount(); ++r)
+            f.bytesListed += listedBytes(f.lv.row(r));
+    }
+    f.bytesExtracted += listedBytes(f.lv.row(extracted - 1));
+    const int percent = f.bytesListed > 0 ? int(f.bytesExtracted * 100 / f.bytesListed)
+                                          : extracted * 100 / f.lv.rowCount();
+    f.window->showProgress(extracted, f.lv.rowCount(), percent);
+}
+
 // Every orderly way out starts the main program and ends the updater at once.
 void AvviaProgramma(Form& f) {
     f.host.startProgram(f.PathProgramma + QStringLiteral("\\quna.exe"), ui::kWindowNormalFocus);

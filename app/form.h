@@ -26,6 +26,9 @@ struct WindowHandle {
     virtual void setRegion(const std::optional<Region>& region) = 0; // none: no region
     virtual void show() = 0;
     virtual void focusElabora() = 0;
+    // Shows how far an update is (`entry` of `entries` extracted, `percent` of their bytes)
+    // and brings the window up to date on the screen, without running any other handler.
+    virtual void showProgress(int /*entry*/, int /*entries*/, int /*percent*/) {}
 };
 
 // The window of a form that nothing shows (in tests and tools): no outline, nothing to show.
@@ -80,7 +83,13 @@ struct Form {
     // archive or a change of folder interrupts it, and "Elabora" is refused; see File1_Click.
     bool listing = false;
     bool listingInterrupted = false;
+    // The listed bytes an update has extracted so far, and all of them.
+    qint64 bytesExtracted = 0, bytesListed = 0;
 };
+
+// Called by the update after each extracted entry (1 = the first listed): shows the entry and
+// the share of the listed bytes extracted so far.
+void showUpdateProgress(Form& f, int extracted);
 
 // The maker's web site, named in the messages about missing libraries and damaged archives.
 constexpr const char* kWebSite = "www.example.com";

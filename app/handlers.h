@@ -6,6 +6,8 @@ namespace app {
 
 // Start-up: the window's load handler.
 void Form_Load(Form& f);
+// The help text start-up puts in the panel.
+extern const QString kHelpText;
 
 // Folder navigation.
 void Drive1_Change(Form& f);

@@ -13,16 +13,16 @@
 
 namespace app {
 
-namespace {
-
-using namespace vb;
-
 const QString kHelpText =
     QStringLiteral("Se l'archivio (o gli archivi) per l'aggiornamento, ricevuti o scaricati \r\n"
                    "da Internet, non sono nella cartella 'C:\\QUNAWIN\\AGGIORNA', \r\n"
                    "seleziona il percorso in cui si trovano, e, quando appaiono nella \r\n"
                    "finestra, clicca sull'archivio scelto e controlla\r\n"
                    "la descrizione del contenuto che appare accanto.");
+
+namespace {
+
+using namespace vb;
 
 // The drive and folder the lists start in: the "Aggiorna" folder on the data drive when the
 // installation data lie on a lettered drive and that folder exists there, else our own.

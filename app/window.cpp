@@ -60,9 +60,9 @@ QString installedFamily(const QString& designed) {
     return it->second;
 }
 
-QFont fontFor(const FontSpec& font) {
+QFont fontFor(const FontSpec& font, double scale) {
     QFont f(installedFamily(font.family));
-    f.setPixelSize(qRound(font.points * 96.0 / 72.0)); // designed at 96 dots per inch
+    f.setPixelSize(qRound(font.points * 96.0 / 72.0 * scale)); // designed at 96 dots per inch
     f.setBold(font.bold);
     return f;
 }
@@ -70,7 +70,7 @@ QFont fontFor(const FontSpec& font) {
 // The caption bar of the frameless window: icon, title, close box; dragging moves the window.
 class CaptionBar : public QWidget {
 public:
-    CaptionBar(QWidget* window) : QWidget(window) {
+    CaptionBar(QWidget* window, double scale) : QWidget(window) {
         setObjectName(QStringLiteral("captionBar"));
         setAutoFillBackground(true);
         QPalette p = palette();
@@ -78,9 +78,10 @@ public:
         p.setColor(QPalette::WindowText, Qt::white);
         setPalette(p);
         auto* layout = new QHBoxLayout(this);
-        layout->setContentsMargins(12, 2, 12, 2);
+        layout->setContentsMargins(qRound(12 * scale), 2, qRound(12 * scale), 2);
         auto* icon = new QLabel(this);
-        icon->setPixmap(window->windowIcon().pixmap(16, 16));
+        const int side = qRound(16 * scale);
+        icon->setPixmap(window->windowIcon().pixmap(side, side));
         auto* title = new QLabel(QString::fromLatin1(kWindowCaption), this);
         title->setObjectName(QStringLiteral("captionTitle"));
         QFont bold = title->font();
@@ -145,23 +146,39 @@ Window::Window(Form& form) : form_(form) {
     setObjectName(QStringLiteral("frmQunaAgg"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     QIcon icon;
-    for (const char* file : {":/quna16.png", ":/quna32.png"})
+    // Every size the desktop may ask for (menus, task bars, switchers) drawn for that size.
+    for (const char* file :
+         {":/quna16.png", ":/quna24.png", ":/quna32.png", ":/quna48.png", ":/quna.png"})
         icon.addPixmap(picture(file));
     setWindowIcon(icon);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}));
+    if (const QScreen* s = QGuiApplication::primaryScreen())
+        scale_ = fittingScale(designSize(), s->availableGeometry());
+    setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, false}, scale_));
     build();
 }
 
+QSize Window::designSize() {
+    return {kClientWidthTwips / kTwipsPerPixel,
+            kClientHeightTwips / kTwipsPerPixel + kCaptionHeight};
+}
+
+// Each edge is scaled on its own, so that neighbouring controls keep their common edges.
+QRect Window::scaled(const QRect& r) const {
+    return QRect(QPoint(scaled(r.left()), scaled(r.top())),
+                 QPoint(scaled(r.left() + r.width()) - 1, scaled(r.top() + r.height()) - 1));
+}
+
 void Window::build() {
-    const int width = kClientWidthTwips / kTwipsPerPixel;
-    const int height = kClientHeightTwips / kTwipsPerPixel;
-    setFixedSize(width, height + kCaptionHeight);
-    auto* caption = new CaptionBar(this);
-    caption->setGeometry(0, 0, width, kCaptionHeight);
+    const int width = scaled(kClientWidthTwips / kTwipsPerPixel);
+    const int height = scaled(kClientHeightTwips / kTwipsPerPixel);
+    const int captionHeight = scaled(kCaptionHeight);
+    setFixedSize(width, height + captionHeight);
+    auto* caption = new CaptionBar(this, scale_);
+    caption->setGeometry(0, 0, width, captionHeight);
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("client"));
-    client_->setGeometry(0, kCaptionHeight, width, height);
+    client_->setGeometry(0, captionHeight, width, height);
 
     Form& f = form_;
     std::map<QString, QWidget*> widgets;
@@ -205,14 +222,21 @@ void Window::build() {
     // A frame's children are placed in its client area, so they come after it in the table.
     for (const ControlDesign& d : controlDesigns()) {
         QWidget* w = makers.at(d.name)(parentOf(d));
-        w->setGeometry(pixels(d));
-        w->setFont(fontFor(d.font));
+        w->setGeometry(scaled(pixels(d)));
+        w->setFont(fontFor(d.font, scale_));
+        if (auto* button = qobject_cast<QToolButton*>(w))
+            button->setIconSize(button->iconSize() * scale_);
+        if (auto* list = dynamic_cast<ui::ReportView*>(w)) list->setScale(scale_);
         if (!d.toolTip.isEmpty()) w->setToolTip(d.toolTip);
         QPalette p = w->palette();
         if (d.background) {
             p.setColor(QPalette::Window, *d.background);
             p.setColor(QPalette::Base, *d.background);
             w->setAutoFillBackground(true);
+        } else {
+            // A control without a colour of its own has the system's: a list inside a
+            // coloured frame keeps the white of lists, not the frame's colour.
+            p.setColor(QPalette::Base, QApplication::palette().color(QPalette::Base));
         }
         if (d.foreground) {
             p.setColor(QPalette::WindowText, *d.foreground);
@@ -222,6 +246,16 @@ void Window::build() {
         widgets[d.name] = w;
     }
     widgets.at(QStringLiteral("lv"))->setVisible(f.lv.visible());
+
+    // How far an update is, in the free space under the version label and left of the
+    // buttons; shown only while an update runs.
+    progress_ = new QProgressBar(client_);
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setGeometry(scaled(QRect(40, 502, 240, 22)));
+    progress_->setFont(fontFor({QStringLiteral("MS Sans Serif"), 8.25, true}, scale_));
+    progress_->setAlignment(Qt::AlignCenter);
+    progress_->setFocusPolicy(Qt::NoFocus);
+    progress_->hide();
 
     // Tab order by tab index, among the controls that take the focus (labels, frames and the
     // panel never do, as in the classic controls).
@@ -253,6 +287,11 @@ void Window::build() {
     };
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(openingPosition(size(), s->availableGeometry()));
+}
+
+double fittingScale(const QSize& window, const QRect& available) {
+    return std::min({1.0, double(available.width()) / window.width(),
+                     double(available.height()) / window.height()});
 }
 
 QPoint openingPosition(const QSize& window, const QRect& available) {
@@ -305,7 +344,30 @@ void Window::focusElabora() {
     if (auto* b = findChild<QWidget*>(QStringLiteral("cmdElabora"))) b->setFocus();
 }
 
+void Window::showProgress(int entry, int entries, int percent) {
+    progress_->setRange(0, 100);
+    progress_->setValue(percent);
+    progress_->setFormat(QStringLiteral("File %1 di %2 — %p%").arg(entry).arg(entries));
+    progress_->setAccessibleName(progress_->text());
+    progress_->show();
+    // The update runs as one procedure, so the window is brought up to date here, a few times
+    // a second. Painting what the question box uncovered needs the window system's news of
+    // it, so its events are taken in, but no input: no click or key reaches a handler, and a
+    // close is refused (see closeEvent); input waits, as it always did, until the update ends.
+    if (entry == 1 || entry == entries || !lastShown_.isValid() || lastShown_.elapsed() >= 100) {
+        updating_ = true;
+        repaint();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        updating_ = false;
+        lastShown_.start();
+    }
+}
+
 void Window::closeEvent(QCloseEvent* e) {
+    if (updating_) {
+        e->ignore();
+        return;
+    }
     e->accept();
     Form_Unload(form_); // starts the main program and ends the process
 }

@@ -45,7 +45,9 @@ contents=$(dpkg-deb --contents "$deb")
 for path in ./usr/lib/quna-updater/QunaAgg2 ./usr/lib/quna-updater/qunadiag \
     "./usr/bin/qunadiag -> ../lib/quna-updater/qunadiag" ./usr/bin/quna-updater-link \
     ./usr/share/icons/hicolor/16x16/apps/quna-updater.png \
+    ./usr/share/icons/hicolor/24x24/apps/quna-updater.png \
     ./usr/share/icons/hicolor/32x32/apps/quna-updater.png \
+    ./usr/share/icons/hicolor/48x48/apps/quna-updater.png \
     ./usr/share/icons/hicolor/128x128/apps/quna-updater.png \
     ./usr/share/doc/quna-updater/copyright ./usr/share/doc/quna-updater/THIRD-PARTY-NOTICES \
     ./usr/share/doc/quna-updater/CHANGELOG.md; do

@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
@@ -119,7 +120,39 @@ TEST_F(WindowTest, CaptionsToolTipsFontsAndColours) {
     EXPECT_EQ(child("Label2")->font().pixelSize(), 11);
     // MS Sans Serif and Arial are shown in an installed metric-compatible face.
     EXPECT_FALSE(QFont::substitutes("Arial").isEmpty());
-    EXPECT_EQ(window.windowIcon().availableSizes().size(), 2); // 16, 32
+    EXPECT_EQ(window.windowIcon().availableSizes(),
+              QList<QSize>({{16, 16}, {24, 24}, {32, 32}, {48, 48}, {128, 128}}));
+    // The panel's help text in the panel's font, MS Sans Serif 9.75 pt bold.
+    const QFont help = child("SSPanel1")->findChild<QLabel*>()->font();
+    EXPECT_EQ(help.pixelSize(), 13);
+    EXPECT_TRUE(help.bold());
+    EXPECT_EQ(help.family(), child("lblVersDB")->font().family());
+}
+
+TEST_F(WindowTest, ListsInTheColouredFramePaintWhiteAndHeadersAlignAsTheirColumns) {
+    app::setupArchiveColumns(form);
+    form.lv.setVisible(true);
+    window.show();
+    for (const char* name : {"Dir1", "lv"}) {
+        // The bottom right of the list, below any row.
+        const auto* list = static_cast<QAbstractScrollArea*>(child(name));
+        const QImage shown = list->viewport()->grab().toImage();
+        EXPECT_EQ(QColor(shown.pixel(shown.width() - 3, shown.height() - 3)), QColor(Qt::white))
+            << name;
+    }
+    const QAbstractItemModel* columns = static_cast<QTreeView*>(child("lv"))->model();
+    const std::pair<const char*, Qt::Alignment> headers[] = {{"Nome", Qt::AlignLeft},
+                                                             {"Data", Qt::AlignHCenter},
+                                                             {"Non compresso", Qt::AlignRight},
+                                                             {"Compresso", Qt::AlignRight}};
+    for (int c = 0; c < 4; ++c) {
+        EXPECT_EQ(columns->headerData(c, Qt::Horizontal).toString(), headers[c].first);
+        EXPECT_EQ(
+            Qt::Alignment(columns->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole).toInt()) &
+                Qt::AlignHorizontal_Mask,
+            headers[c].second)
+            << headers[c].first;
+    }
 }
 
 TEST_F(WindowTest, TabOrderFollowsTheDesign) {
@@ -308,6 +341,29 @@ TEST(WindowPlacement, OpensCentredWithItsCaptionBarOnTheScreen) {
     }
 }
 
+TEST(WindowPlacement, DrawnAtTheLargestScaleThatFits) {
+    struct Row {
+        const char* what;
+        QRect available; // in the screen's scaled pixels
+        double scale;
+    };
+    const Row rows[] = {
+        {"1024x768 at scale 1", QRect(0, 0, 1024, 768), 1.0},
+        {"1366x768 at scale 1.5", QRect(0, 0, 911, 512), 512.0 / 570},
+        {"1920x1080 at scale 2", QRect(0, 0, 960, 540), 540.0 / 570},
+        {"a narrow screen", QRect(0, 0, 600, 800), 600.0 / 792},
+        {"exactly the window", QRect(10, 20, 792, 570), 1.0},
+    };
+    EXPECT_EQ(app::Window::designSize(), QSize(792, 570));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        const double scale = app::fittingScale(app::Window::designSize(), r.available);
+        EXPECT_DOUBLE_EQ(scale, r.scale);
+        EXPECT_LE(qRound(792 * scale), r.available.width());
+        EXPECT_LE(qRound(546 * scale) + qRound(24 * scale), r.available.height());
+    }
+}
+
 // ---- the real window over a real installation
 
 namespace {
@@ -380,12 +436,15 @@ struct WindowViewsTest : ::testing::Test {
         QListWidgetItem* item = list->item(row);
         list->scrollToItem(item);
         const QPoint at = list->visualItemRect(item).center();
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
-        if (!twice) return;
-        // The second click of a double click, as the window system delivers it.
-        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
-        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, at);
+        if (!twice) {
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+            return;
+        }
+        // Two clicks at the window, as the window system delivers them: the application tells
+        // the double click, and the list receives a press, a release, the double click and a
+        // release, with no second press.
+        QTest::mouseDClick(window->windowHandle(), Qt::LeftButton, {},
+                           list->viewport()->mapTo(window.get(), at));
     }
     int folderRow(const QString& name) {
         const QStringList shown = texts(folders());
@@ -580,4 +639,46 @@ TEST_F(WindowViewsTest, RandomNavigationShowsEachModelAfterEveryStep) {
     EXPECT_EQ(selected, archives);
     archives.erase(QDir::cleanPath(inst.updates() + "/sub/profonda/qn47-70218.zip"));
     EXPECT_EQ(described, archives);
+}
+
+TEST_F(WindowViewsTest, AnUpdateShowsHowFarItIsInTheWindow) {
+    inst.writeArchive(
+        inst.updates(), "qn46070301.zip",
+        {{"Quna.exe", "#!/bin/sh\n"}, {"dati/", ""}, {"dati/tabelle.bin", std::string(40000, 'x')}},
+        3'100'000);
+    start();
+    const auto* progress = widget<QProgressBar>("progress");
+    EXPECT_FALSE(progress->isVisibleTo(window.get()));
+    click(files(), int(texts(files()).indexOf("qn46070301.zip")));
+    ASSERT_EQ(form().Label2.caption(), "Aggiorna Quna alla ver. 4.6 del 01-03-2007");
+    const int entries = form().lv.rowCount();
+    // At the closing message the last entry is shown, with all the bytes.
+    QString shownAtTheEnd;
+    h->host.onMessage = [&](const QString& text) {
+        if (text == "Elaborazione terminata!!!")
+            shownAtTheEnd = progress->isVisibleTo(window.get()) ? progress->text() : "hidden";
+    };
+    EXPECT_FALSE(h->run([&] { form().cmdElabora.click(); })); // ends by starting the program
+    EXPECT_EQ(shownAtTheEnd, QString("File %1 di %1 — 100%").arg(entries));
+    EXPECT_EQ(progress->accessibleName(), shownAtTheEnd);
+    EXPECT_TRUE(progress->geometry().bottom() < window->client()->height());
+    EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("cmdElabora")->geometry()));
+    EXPECT_FALSE(progress->geometry().intersects(widget<QWidget>("Label3")->geometry()));
+}
+
+TEST(UpdateProgress, CountsTheListedEntriesAndTheirBytes) {
+    LocaleScope locale{kItalian};
+    Installation inst;
+    inst.standard();
+    // Listed last entry first: b.bin, a.bin, then the main program.
+    inst.writeArchive(inst.updates(), "qn46070301.zip",
+                      {{"Quna.exe", "#!/bin/sh\n"},
+                       {"dati/a.bin", std::string(1'500'000, 'a'), true},
+                       {"dati/b.bin", std::string(1'500'000, 'b'), true}});
+    Harness h(inst);
+    ASSERT_TRUE(h.load());
+    ASSERT_EQ(h.form->lv.rowCount(), 3);
+    EXPECT_FALSE(h.run([&] { h.form->cmdElabora.click(); })); // ends by starting the program
+    const std::vector<std::array<int, 3>> expected{{1, 3, 49}, {2, 3, 99}, {3, 3, 100}};
+    EXPECT_EQ(h.window.progress, expected);
 }

@@ -8,7 +8,8 @@ runs this. The output is deterministic: running it again gives the same bytes.
 quna.ico     16, 24, 32, 48 and 128 px, each at 4, 8 and 32 bits per pixel (15 images)
 elabora.ico  button picture: a green tick, 32 and 16 px at 4 bpp
 esci.ico     button picture: a red door with an arrow, 32 and 16 px at 4 bpp
-quna.png, quna32.png, quna16.png   the window icon for the window itself
+quna.png (128 px), quna48.png, quna32.png, quna24.png, quna16.png   the window icon for the
+             window itself
 elabora.png, esci.png   the button pictures (32 px) for the window itself
 folder_closed.png, folder_open.png   the folder list's pictures (16 px)
 """
@@ -370,7 +371,9 @@ QRC = """<!DOCTYPE RCC>
 <RCC version="1.0">
 <qresource prefix="/">
     <file>quna16.png</file>
+    <file>quna24.png</file>
     <file>quna32.png</file>
+    <file>quna48.png</file>
     <file>quna.png</file>
     <file>elabora.png</file>
     <file>esci.png</file>
@@ -398,9 +401,8 @@ def main():
         pixels = render(quna_layers(size), size)
         for bpp in (4, 8, 32):
             images.append((size, bpp, pixels))
-        if size in (16, 32, 128):
-            write(os.path.join(out, "quna.png" if size == 128 else "quna%d.png" % size),
-                  png(pixels, size))
+        write(os.path.join(out, "quna.png" if size == 128 else "quna%d.png" % size),
+              png(pixels, size))
     write(os.path.join(out, "quna.ico"), ico(images))
 
     for name, layers in (("elabora", elabora_layers), ("esci", esci_layers)):

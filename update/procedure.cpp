@@ -217,6 +217,7 @@ void cmdElabora_Click(app::Form& f) {
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {
                      step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); }),
+                     step([&] { app::showUpdateProgress(f, row); }),
                  }),
         step([&] {
             f.Zip1.onCommitted = [&] {

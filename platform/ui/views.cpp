@@ -50,8 +50,7 @@ PanelView::PanelView(Captioned& model, QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(2);
     text_ = new QLabel(this);
-    text_->setAlignment(Qt::AlignCenter);
-    text_->setFont(font());
+    text_->setAlignment(Qt::AlignCenter); // in the panel's own font, which it inherits
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
     layout->addWidget(text_);
@@ -119,16 +118,27 @@ void DirView::keyPressEvent(QKeyEvent* e) {
 
 void DirView::sync() {
     const QSignalBlocker block(this);
-    clear();
-    for (const DirList::Entry& e : model_.entries()) {
-        auto* item = new QListWidgetItem(e.open ? open_ : closed_, e.name);
-        item->setData(Qt::UserRole, e.path);
-        addItem(item);
-        // Indent by depth with leading blanks, as the classic folder list does.
-        item->setText(QString(e.depth * 2, u' ') + e.name);
-        if (e.open && e.path.compare(model_.path(), Qt::CaseInsensitive) == 0) setCurrentItem(item);
+    // A click only moves the highlight: the rows stay, so that the second click of a double
+    // click finds the row its first click pressed and opens the folder.
+    const std::vector<DirList::Entry>& entries = model_.entries();
+    bool same = count() == int(entries.size());
+    for (int i = 0; same && i < count(); ++i)
+        same = item(i)->data(Qt::UserRole).toString() == entries[std::size_t(i)].path;
+    if (!same) {
+        clear();
+        for (const DirList::Entry& e : entries) {
+            // Indented by depth with leading blanks, as the classic folder list does.
+            auto* item =
+                new QListWidgetItem(e.open ? open_ : closed_, QString(e.depth * 2, u' ') + e.name);
+            item->setData(Qt::UserRole, e.path);
+            addItem(item);
+        }
     }
-    if (model_.highlighted() >= 0) setCurrentRow(model_.highlighted());
+    int current = model_.highlighted();
+    for (std::size_t i = 0; current < 0 && i < entries.size(); ++i)
+        if (entries[i].open && entries[i].path.compare(model_.path(), Qt::CaseInsensitive) == 0)
+            current = int(i);
+    setCurrentRow(current);
 }
 
 FileView::FileView(FileList& model, QWidget* parent) : QListWidget(parent), model_(model) {
@@ -172,19 +182,24 @@ int ReportModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : std::max<int>(1, int(model_.columns().size()));
 }
 
+// A column's alignment holds for its header and its cells alike.
+QVariant ReportModel::alignment(int column) const {
+    if (column >= int(model_.columns().size())) return {};
+    switch (model_.columns()[std::size_t(column)].align) {
+    case ListView::Align::Right:
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    case ListView::Align::Center:
+        return int(Qt::AlignHCenter | Qt::AlignVCenter);
+    case ListView::Align::Left:
+        break;
+    }
+    return int(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
 QVariant ReportModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     const int c = index.column();
-    if (role == Qt::TextAlignmentRole && c < int(model_.columns().size())) {
-        switch (model_.columns()[std::size_t(c)].align) {
-        case ListView::Align::Right:
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        case ListView::Align::Center:
-            return int(Qt::AlignHCenter | Qt::AlignVCenter);
-        case ListView::Align::Left:
-            return int(Qt::AlignLeft | Qt::AlignVCenter);
-        }
-    }
+    if (role == Qt::TextAlignmentRole) return alignment(c);
     if (role != Qt::DisplayRole) return {};
     const ListView::Row& r = model_.row(index.row() + pending_);
     if (c == 0) return r.text;
@@ -192,7 +207,9 @@ QVariant ReportModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ReportModel::headerData(int section, Qt::Orientation o, int role) const {
-    if (o != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    if (o != Qt::Horizontal) return {};
+    if (role == Qt::TextAlignmentRole) return alignment(section);
+    if (role != Qt::DisplayRole) return {};
     return section < int(model_.columns().size()) ? model_.columns()[std::size_t(section)].header
                                                   : QVariant();
 }
@@ -251,10 +268,15 @@ ReportView::ReportView(ListView& model, QWidget* parent) : QTreeView(parent), mo
     applyColumns();
 }
 
+void ReportView::setScale(double scale) {
+    scale_ = scale;
+    applyColumns();
+}
+
 void ReportView::applyColumns() {
     const auto& cols = model_.columns();
     for (std::size_t i = 0; i < cols.size(); ++i)
-        header()->resizeSection(int(i), cols[i].widthTwips / kTwipsPerPixel);
+        header()->resizeSection(int(i), qRound(cols[i].widthTwips * scale_ / kTwipsPerPixel));
     header()->setVisible(!cols.empty());
 }
 

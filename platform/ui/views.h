@@ -102,6 +102,7 @@ public:
     std::function<void()> onColumns;
 
 private:
+    QVariant alignment(int column) const;
     ListView& model_;
     int pending_ = 0; // rows at the top that the view does not know yet
 };
@@ -109,9 +110,11 @@ private:
 class ReportView : public QTreeView {
 public:
     ReportView(ListView& model, QWidget* parent);
+    void setScale(double scale); // of the columns' widths, with the window's
 
 private:
     void applyColumns();
+    double scale_ = 1;
     ReportModel* report_;
     ListView& model_;
 };

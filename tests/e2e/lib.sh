@@ -37,7 +37,7 @@ DATA="$WORK/data"    # the data folder named in config.dat
 MARKS="$WORK/marks"  # what the stand-in main programs write
 mkdir -p "$MARKS"
 
-XVFB_PID="" APP_PID="" MAIN_WATCH_PID="" WATCHDOG_PID=""
+XVFB_PID="" APP_PID="" MAIN_WATCH_PID="" WATCHDOG_PID="" BUS_PID=""
 
 log() { echo "[$TEST_NAME $(date +%H:%M:%S.%N | cut -c1-12)] $*"; }
 
@@ -79,6 +79,8 @@ cleanup() {
         done <"$MARKS/first.log"
     fi
     [[ -n "$XVFB_PID" ]] && kill "$XVFB_PID" 2>/dev/null
+    # The private session bus; the accessibility bus it started ends with it.
+    [[ -n "$BUS_PID" ]] && kill "$BUS_PID" 2>/dev/null
     [[ -n "$WATCHDOG_PID" ]] && kill "$WATCHDOG_PID" 2>/dev/null
     wait 2>/dev/null
     if [[ "${E2E_KEEP:-0}" == 1 ]]; then
@@ -464,4 +466,64 @@ watch_main_window() {
         done
     ) &
     MAIN_WATCH_PID=$!
+}
+
+# ------------------------------------------------------------------ what the window shows
+
+# start_accessibility_bus: a private session bus for the updater, with Qt's accessibility
+# always on, so that window_texts reads the window as a screen reader does.
+start_accessibility_bus() {
+    local bus
+    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
+    BUS_PID=$(sed -n 2p <<<"$bus")
+    export DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
+# window_texts [NAME...]: one "name<TAB>description<TAB>parent's name<TAB>x y width height"
+# line for each object the updater shows (its rectangle on the screen; empty when it has
+# none), read over the accessibility bus; the objects inside those named NAME are left out
+# (each object takes a few calls, and a list of many cells slows every reading).
+window_texts() {
+    local address
+    address=$(gdbus call --session -d org.a11y.Bus -o /org/a11y/bus -m org.a11y.Bus.GetAddress |
+        sed -E "s/^\('(.*)',\)$/\1/") || return 1
+    python3 - "$address" "$@" <<'PY'
+import ast, re, subprocess, sys
+address, skipped = sys.argv[1], set(sys.argv[2:])
+def call(dest, path, *method):
+    return subprocess.run(["gdbus", "call", "-a", address, "-d", dest, "-o", path, "-m", *method],
+                          capture_output=True, text=True, timeout=5).stdout.strip()
+def text(dest, path, name):
+    reply = call(dest, path, "org.freedesktop.DBus.Properties.Get", "org.a11y.atspi.Accessible", name)
+    quoted = re.fullmatch(r"\(<(['\"].*['\"])>,\)", reply, re.S)
+    return ast.literal_eval(quoted.group(1)) if quoted else ""
+def extents(dest, path):
+    reply = call(dest, path, "org.a11y.atspi.Component.GetExtents", "0")  # screen coordinates
+    box = re.fullmatch(r"\(\((-?\d+), (-?\d+), (\d+), (\d+)\),\)", reply)
+    return " ".join(box.groups()) if box else ""
+def children(dest, path):
+    reply = call(dest, path, "org.a11y.atspi.Accessible.GetChildren")
+    return re.findall(r"\('([^']*)', (?:objectpath )?'([^']*)'\)", reply)
+def walk(dest, path, parent, seen):
+    if (dest, path) in seen: return
+    seen.add((dest, path))
+    name = text(dest, path, "Name")
+    print("\t".join([name, text(dest, path, "Description"), parent, extents(dest, path)]))
+    if name in skipped: return
+    for child in children(dest, path): walk(*child, name, seen)
+for app in children("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
+    walk(*app, "", set())
+PY
+}
+
+# shows TEXT: some object of the window is named TEXT (a whole name), as last read into
+# $WORK/texts.
+shows() {
+    cut -f1 "$WORK/texts" | grep -qxF -- "$1"
+}
+
+# items LIST: the names of the entries of the list named LIST, one a line, leading blanks kept.
+items() {
+    awk -F'\t' -v list="$1" '$3 == list { print $1 }' "$WORK/texts"
 }

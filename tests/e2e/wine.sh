@@ -5,7 +5,7 @@
 # Quna.exe is a newer Windows program, and that program runs under Wine in C:\QUNAWIN of this
 # prefix, even with the user's WINEPREFIX naming another one.
 missing=""
-for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc dbus-daemon gdbus; do
+for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc dbus-daemon gdbus python3; do
     command -v "$cmd" >/dev/null || missing+=" $cmd"
 done
 if [[ -n "$missing" ]]; then
@@ -20,13 +20,9 @@ PFX="$WORK/pfx"
 INST="$PFX/drive_c/QUNAWIN"
 DATA="$INST/DATI"
 
-BUS_PID=""
-
-# Wine's server for the prefix goes before the folder does, and the private session bus
-# (the accessibility bus it started ends with it).
+# Wine's server for the prefix goes before the folder does.
 stop_wine() {
     [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
-    [[ -n "$BUS_PID" ]] && kill "$BUS_PID" 2>/dev/null
     return 0
 }
 trap 'rc=$?; set +e; stop_wine; (exit $rc); cleanup' EXIT
@@ -75,45 +71,8 @@ archive="$INST/Aggiorna/qn45070218.zip"
 (cd "$stage" && zip -q -r "$archive" Quna.exe modelli)
 new_main=$(sha256sum <"$stage/Quna.exe")
 
-# window_texts: the name and the description of each object the updater shows, one
-# "name<TAB>description" line each, read over the accessibility bus as a screen reader does.
-window_texts() {
-    local address
-    address=$(gdbus call --session -d org.a11y.Bus -o /org/a11y/bus -m org.a11y.Bus.GetAddress |
-        sed -E "s/^\('(.*)',\)$/\1/") || return 1
-    python3 - "$address" <<'PY'
-import ast, re, subprocess, sys
-address = sys.argv[1]
-def call(dest, path, *method):
-    return subprocess.run(["gdbus", "call", "-a", address, "-d", dest, "-o", path, "-m", *method],
-                          capture_output=True, text=True, timeout=5).stdout.strip()
-def text(dest, path, name):
-    reply = call(dest, path, "org.freedesktop.DBus.Properties.Get", "org.a11y.atspi.Accessible", name)
-    quoted = re.fullmatch(r"\(<(['\"].*['\"])>,\)", reply, re.S)
-    return ast.literal_eval(quoted.group(1)) if quoted else ""
-def children(dest, path):
-    reply = call(dest, path, "org.a11y.atspi.Accessible.GetChildren")
-    return re.findall(r"\('([^']*)', (?:objectpath )?'([^']*)'\)", reply)
-def walk(dest, path, seen):
-    if (dest, path) in seen: return
-    seen.add((dest, path))
-    print(text(dest, path, "Name") + "\t" + text(dest, path, "Description"))
-    for child in children(dest, path): walk(*child, seen)
-for app in children("org.a11y.atspi.Registry", "/org/a11y/atspi/accessible/root"):
-    walk(*app, set())
-PY
-}
-
-# shows TEXT: some object of the window is named TEXT (a whole name).
-shows() {
-    cut -f1 "$WORK/texts" | grep -qxF -- "$1"
-}
-
 start_xvfb
-bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
-DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
-BUS_PID=$(sed -n 2p <<<"$bus")
-export DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_accessibility_bus
 # The user's own default prefix is elsewhere: the main program must not go there.
 export WINEPREFIX="$WORK/elsewhere"
 open_main_window

@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <array>
 #include <gtest/gtest.h>
 #include <jetwriter.h>
 #include <memory>
@@ -76,6 +77,10 @@ struct FakeWindow : app::WindowHandle {
     void setRegion(const std::optional<app::Region>& r) override;
     void show() override { shown = true; }
     void focusElabora() override { focused = true; }
+    std::vector<std::array<int, 3>> progress; // entry, entries, percent: each one shown
+    void showProgress(int entry, int entries, int percent) override {
+        progress.push_back({entry, entries, percent});
+    }
 };
 
 // A form over the scripted host, with the process placed in the installation's folder.
