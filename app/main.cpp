@@ -44,15 +44,15 @@ bool startedFromPackageFolder(const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (startedFromPackageFolder(argc > 0 ? argv[0] : nullptr))
+        std::fputs("QunaAgg2: start the updater through the QunaAgg2 link in an installation "
+                   "folder (made by quna-updater-link FOLDER), not from its package folder\n",
+                   stderr);
     if (!platformAvailable(argc, argv)) {
         std::fputs("QunaAgg2: no display: the updater's window needs a graphical session "
                    "(DISPLAY or WAYLAND_DISPLAY is not set)\n",
                    stderr);
         return 1;
     }
-    if (startedFromPackageFolder(argc > 0 ? argv[0] : nullptr))
-        std::fputs("QunaAgg2: start the updater through the QunaAgg2 link in an installation "
-                   "folder (made by quna-updater-link FOLDER), not from its package folder\n",
-                   stderr);
     return app::runUpdater(argc, argv);
 }

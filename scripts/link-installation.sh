@@ -159,7 +159,7 @@ exec_path=$(printf '%s' "$link" | sed -e 's/[\\"`$]/\\&/g' -e 's/%/%%/g' -e 's/\
 path_value=$(printf '%s' "$folder" | sed -e 's/\\/\\\\/g')
 link_value=$(printf '%s' "$link" | sed -e 's/\\/\\\\/g')
 if ((system)); then entry=$system_entry; else entry=$user_entry; fi
-mkdir -p -- "$(dirname "$entry")"
+if ((system)); then mkdir -p -m 0755 -- "$(dirname "$entry")"; else mkdir -p -- "$(dirname "$entry")"; fi
 # TryExec hides the entry from menus once the link no longer leads to an updater.
 cat >"$entry" <<DESKTOP
 [Desktop Entry]
