@@ -126,11 +126,12 @@ user_entry="${XDG_DATA_HOME:-$HOME/.local/share}/applications/$entry_name"
 system_entry="$system_entries/$entry_name"
 
 if ((remove)); then
+    # The user's own entry goes also when the link is the administrator's to remove.
+    remove_entry "$user_entry"
+    if (($(id -u) == 0)); then remove_entry "$system_entry"; fi
     [[ ! -L "$link" || -w "$folder" ]] ||
         fail "cannot remove the link $link: you may not write to $folder; ask its owner ($(stat -c %U -- "$folder")) or the administrator to run: quna-updater-link --remove $folder"
     remove_link "$link"
-    remove_entry "$user_entry"
-    if (($(id -u) == 0)); then remove_entry "$system_entry"; fi
     exit 0
 fi
 
@@ -159,7 +160,8 @@ exec_path=$(printf '%s' "$link" | sed -e 's/[\\"`$]/\\&/g' -e 's/%/%%/g' -e 's/\
 path_value=$(printf '%s' "$folder" | sed -e 's/\\/\\\\/g')
 link_value=$(printf '%s' "$link" | sed -e 's/\\/\\\\/g')
 if ((system)); then entry=$system_entry; else entry=$user_entry; fi
-if ((system)); then mkdir -p -m 0755 -- "$(dirname "$entry")"; else mkdir -p -- "$(dirname "$entry")"; fi
+# Every user reads the system-wide entries, whatever root's umask.
+if ((system)); then (umask 022 && mkdir -p -- "$(dirname "$entry")"); else mkdir -p -- "$(dirname "$entry")"; fi
 # TryExec hides the entry from menus once the link no longer leads to an updater.
 cat >"$entry" <<DESKTOP
 [Desktop Entry]

@@ -205,6 +205,12 @@ else
     as_user quna-updater-link --system "$own" >/dev/null 2>&1 || status=$?
     check "--system as a user: refused" test "$status" -eq 1
     as_user quna-updater-link "$shared" >/dev/null
+    status=0
+    as_user quna-updater-link --remove "$shared" >/dev/null 2>&1 || status=$?
+    check "--remove by a user of the administrator's link: its own entry goes, the link stays" \
+        test "$status" -eq 1 -a -L "$shared/QunaAgg2" \
+        -a -z "$(ls "$work/$user"/.local/share/applications/ 2>/dev/null)"
+    as_user quna-updater-link "$shared" >/dev/null
     as_user quna-updater-link "$own" >/dev/null
     user_entries=("$work/$user"/.local/share/applications/quna-updater-*.desktop)
     check "the user: its own link and entries" \
