@@ -37,7 +37,7 @@ bool startedFromPackageFolder(const char* argv0) {
     // The path it was started by counts only when it leads to this very program: through a
     // link, the link's folder is the installation.
     if (fs::weakly_canonical(started, error) != program || error) return false;
-    const fs::path folder = started.parent_path().lexically_normal();
+    const fs::path folder = started.lexically_normal().parent_path();
     return folder.filename() == "quna-updater" && folder.parent_path().filename() == "lib";
 }
 

@@ -89,6 +89,15 @@ check "no display: status 1" test "$status" -eq 1
 check "no display: said on standard error" contains "$no_display" "no display"
 check "from the package folder: the hint to use the link" \
     contains "$no_display" "through the QunaAgg2 link in an installation folder"
+no_display=$(cd "$root/usr/lib/quna-updater" &&
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM ./QunaAgg2 2>&1 >/dev/null) || true
+check "from the package folder, started as ./QunaAgg2: the hint" \
+    contains "$no_display" "through the QunaAgg2 link in an installation folder"
+mkdir "$work/linked"
+ln -s "$root/usr/lib/quna-updater/QunaAgg2" "$work/linked/QunaAgg2"
+no_display=$(cd "$work/linked" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    ./QunaAgg2 2>&1 >/dev/null) || true
+check "through a link: no hint" test -z "$(grep -F 'package folder' <<<"$no_display")"
 
 inst="$work/QUNA WIN" data="$work/dati"
 "$source_dir/scripts/make-installation.sh" "$inst" "$data" "$jetwrite"
