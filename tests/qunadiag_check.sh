@@ -1,5 +1,6 @@
 # qunadiag check on installations with each fault a start-up can meet: what it says, and its
-# exit status (0 only when the start-up would show both versions).
+# exit status (0 only when the start-up would show both versions); then qunadiag db as an
+# administrator uses it (the window's passwords, Windows paths, column lists, errors).
 #   tests/qunadiag_check.sh QUNADIAG JETWRITE
 set -euo pipefail
 qunadiag=$(readlink -f "$1") jetwrite=$(readlink -f "$2")
@@ -41,4 +42,26 @@ row "a table without its version" 1 "lettura della versione: Codice errore" \
 row "an interrupted update" 0 "un aggiornamento è stato interrotto (stato \"backed-up\")" \
     'printf "quna-update 1\nbacked-up\nZ:\\\\quna\\\\Quna.exe\n" >.quna-update.journal'
 row "archives to install" 0 "qn45070218.zip  3 byte" 'printf abc >Aggiorna/qn45070218.zip'
+# expect NAME STATUS STDOUT STDERR COMMAND...: the command's status and both outputs, exactly.
+expect() {
+    local name=$1 status=$2 out=$3 err=$4 rc=0
+    shift 4
+    "$@" >"$work/out" 2>"$work/err" || rc=$?
+    if [[ $rc -ne $status || "$(cat "$work/out")" != "$out" || "$(cat "$work/err")" != "$err" ]]; then
+        echo "FAILED: $name: status $rc, stdout \"$(cat "$work/out")\", stderr \"$(cat "$work/err")\"" >&2
+        failed=1
+    else
+        echo "ok: $name"
+    fi
+}
+inst="$work/1/quna" data="$work/1/data"
+windows_client="Z:${inst//\//\\}\\dbClient.mdb"
+expect "db with the window's password" 0 $'Versione\t4.4' "" \
+    "$qunadiag" db "$data/quna.mdb" --query "select Versione from Accesso"
+expect "db through a Windows path" 0 $'VersioPC\t4.4' "" \
+    "$qunadiag" db "$windows_client" --query "select [VersioPC] from Configurazione"
+expect "db with a wrong password" 1 "" \
+    "qunadiag db: error -2147217843: Password del database non valida" \
+    "$qunadiag" db "$data/quna.mdb" --password Altra
+expect "help" 0 "$("$qunadiag" --help)" "" "$qunadiag" --help
 exit "$failed"
