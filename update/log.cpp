@@ -3,6 +3,7 @@
 #include "platform/fs/fs.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QSysInfo>
 
 namespace update {
@@ -11,8 +12,11 @@ namespace {
 
 // Time, user, machine and installation: the fields every line starts with, tab-separated.
 QString lineStart(const app::Form& f, const QString& event) {
-    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    return QDateTime::currentDateTime().toString(Qt::ISODate) + u'\t' + event +
+    QString user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
+    if (user.isEmpty()) user = qEnvironmentVariable("USERNAME", QDir::home().dirName());
+    // Local time with its offset, so that lines from machines in other zones compare.
+    const QDateTime now = QDateTime::currentDateTime();
+    return now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate) + u'\t' + event +
            QStringLiteral("\tutente=") + user + QStringLiteral("\tmacchina=") +
            QSysInfo::machineHostName() + QStringLiteral("\tcartella=") + f.PathProgramma;
 }
@@ -32,18 +36,16 @@ void logUpdate(const app::Form& f, const QString& outcome, const vb::VbError* er
         size = fs::fileSize(archive);
     } catch (const vb::VbError&) {
     }
-    fs::appendToUpdateLog(lineStart(f, QStringLiteral("aggiornamento")) +
-                          QStringLiteral("\tarchivio=") + archive + QStringLiteral("\tbyte=") +
-                          QString::number(size) + QStringLiteral("\tsha256=") +
-                          fs::sha256Of(archive) + QStringLiteral("\tda=") + f.VersioPC +
-                          QStringLiteral("\ta=") + f.VersArchivio + QStringLiteral("\tesito=") +
-                          outcome + errorFields(error));
+    fs::appendToUpdateLog(
+        lineStart(f, QStringLiteral("aggiornamento")) + QStringLiteral("\tarchivio=") + archive +
+        QStringLiteral("\tbyte=") + QString::number(size) + QStringLiteral("\tsha256=") +
+        fs::sha256Of(archive) + QStringLiteral("\tda=") + f.VersioPC + QStringLiteral("\ta=") +
+        f.VersArchivio + QStringLiteral("\tesito=") + outcome + errorFields(error));
 }
 
 void logRecovery(const app::Form& f, const QString& told, const vb::VbError* error) {
-    fs::appendToUpdateLog(lineStart(f, QStringLiteral("ripristino")) +
-                          QStringLiteral("\tesito=") + (error ? QStringLiteral("errore") : told) +
-                          errorFields(error));
+    fs::appendToUpdateLog(lineStart(f, QStringLiteral("ripristino")) + QStringLiteral("\tesito=") +
+                          (error ? QStringLiteral("errore") : told) + errorFields(error));
 }
 
 } // namespace update
