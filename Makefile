@@ -28,8 +28,14 @@ help:
 	@echo "make test   build and run the whole test suite, also under the sanitizers"
 	@echo "make package  build the Debian package quna-updater_<version>_amd64.deb"
 
+# Each target installs only the packages of its group (scripts/setup.sh): the tests everything,
+# the package what building and packaging need, the demo what building and showing it need.
+SETUP_GROUP = test
+demo: SETUP_GROUP = demo
+package: SETUP_GROUP = package
+
 setup:
-	@scripts/setup.sh
+	@scripts/setup.sh $(SETUP_GROUP)
 
 # ---------------------------------------------------------------- demo
 build-demo: setup

@@ -1,6 +1,58 @@
 // QunaAgg2: the updater's window. It takes no arguments.
 #include "program.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+bool isSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Qt ends the process with an abort (and a core dump) when it cannot reach the display it
+// defaults to, so the updater checks first that it has one: a display of X11 or Wayland, or a
+// platform chosen explicitly, which Qt then answers for itself.
+bool platformAvailable(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "-platform") == 0) return true;
+    return isSet("QT_QPA_PLATFORM") || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");
+}
+
+// The updater takes its installation from the folder it is started from. Started from the
+// package's own folder rather than through a link in an installation folder, it finds no
+// installation there; the window says so in its own terms, and this says what to do instead.
+bool startedFromPackageFolder(const char* argv0) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path program = fs::read_symlink("/proc/self/exe", error);
+    if (error) return false;
+    fs::path started = program;
+    if (argv0 && std::strchr(argv0, '/')) started = fs::absolute(argv0, error);
+    if (error) return false;
+    // The path it was started by counts only when it leads to this very program: through a
+    // link, the link's folder is the installation.
+    if (fs::weakly_canonical(started, error) != program || error) return false;
+    const fs::path folder = started.lexically_normal().parent_path();
+    return folder.filename() == "quna-updater" && folder.parent_path().filename() == "lib";
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    if (startedFromPackageFolder(argc > 0 ? argv[0] : nullptr))
+        std::fputs("QunaAgg2: start the updater through the QunaAgg2 link in an installation "
+                   "folder (made by quna-updater-link FOLDER), not from its package folder\n",
+                   stderr);
+    if (!platformAvailable(argc, argv)) {
+        std::fputs("QunaAgg2: no display: the updater's window needs a graphical session "
+                   "(DISPLAY or WAYLAND_DISPLAY is not set)\n",
+                   stderr);
+        return 1;
+    }
     return app::runUpdater(argc, argv);
 }

@@ -5,6 +5,7 @@
 #include "app/handlers.h"
 #include "update/handlers.h"
 
+#include <QCryptographicHash>
 #include <QRegularExpression>
 
 using namespace testing_support;
@@ -61,6 +62,21 @@ TEST_F(ProcedureTest, SuccessfulUpdateReplacesFilesDropsTheBackupAndStartsTheNew
     EXPECT_EQ(calls, QStringList({"pointer 11", "pointer 0",
                                   "start " + Installation::win(inst.program()) + "\\quna.exe 1",
                                   "pointer 0", "end"}));
+    // The log's last line tells the update: where, which archive (its size and SHA-256),
+    // from which version to which, and how it ended.
+    const QList<QByteArray> lines = Installation::readFile(fs::updateLogPath()).split('\n');
+    ASSERT_GE(lines.size(), 2);
+    const QString last = QString::fromUtf8(lines[lines.size() - 2]);
+    const QString archive = inst.updates() + "/qn45070218.zip";
+    QCryptographicHash sha(QCryptographicHash::Sha256);
+    sha.addData(Installation::readFile(archive));
+    for (const QString& field :
+         QStringList{"\taggiornamento\t", "\tcartella=" + h->form->PathProgramma,
+                     "\tarchivio=" + h->form->PathArchivio,
+                     "\tbyte=" + QString::number(QFileInfo(archive).size()),
+                     "\tsha256=" + QString::fromLatin1(sha.result().toHex()), "\tda=4.4\ta=4.5\t",
+                     "\tesito=completato"})
+        EXPECT_TRUE(last.contains(field)) << field.toStdString() << " in " << last.toStdString();
 }
 
 TEST_F(ProcedureTest, ArchiveWithoutTheMainProgramRestoresTheBackup) {

@@ -2,6 +2,7 @@
 // extracts the archive over the installation folder and judges the result by the presence
 // of the main program, restoring the backup when it is missing.
 #include "handlers.h"
+#include "log.h"
 #include "recovery.h"
 
 #include "platform/fs/fs.h"
@@ -237,6 +238,10 @@ void cmdElabora_Click(app::Form& f) {
              {
                  step([&] { restoreMainProgram(f, mainProgramFile); }),
                  step([&] {
+                     logUpdate(f, QStringLiteral("ripristinato: l'archivio non conteneva il "
+                                                 "programma"));
+                 }),
+                 step([&] {
                      f.Messaggio = kFailed;
                      f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::None);
                  }),
@@ -261,6 +266,7 @@ void cmdElabora_Click(app::Form& f) {
             if (journal) removeJournal(f);
             journal = false;
         }),
+        step([&] { logUpdate(f, QStringLiteral("completato")); }),
         step([&] { f.host.messageBox(kDone, ui::Buttons::Ok, ui::Icon::None); }),
         step([&] { lock.reset(); }), // all is done; the process ends next
         step([&] { app::AvviaProgramma(f); }),
@@ -276,6 +282,11 @@ void cmdElabora_Click(app::Form& f) {
         const bool keptOld = began && !committed && restored;
         f.Messaggio = vb::errorMessage("codice Errore = ", e);
         if (keptOld) f.Messaggio += QStringLiteral("\r\n") + kKeptOld;
+        if (began)
+            logUpdate(f,
+                      keptOld ? QStringLiteral("errore: QUNA è rimasto alla versione precedente")
+                              : QStringLiteral("errore"),
+                      &e);
         f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     });

@@ -1,5 +1,7 @@
 #include "recovery.h"
 
+#include "log.h"
+
 #include "app/form.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/host.h"
@@ -150,6 +152,7 @@ void recover(app::Form& f) {
         fs::deleteFile(backupFile(f));
     removeJournal(f);
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
+    logRecovery(f, told);
     f.host.messageBox(told, ui::Buttons::Ok, ui::Icon::None);
 }
 
@@ -160,6 +163,7 @@ bool settleInterruptedUpdate(app::Form& f) {
         try {
             recover(f);
         } catch (const vb::VbError& e) {
+            logRecovery(f, {}, &e);
             // The journal and what it needs stay for the next start to try again; this one
             // goes on, so the window opens and "Esci" says what keeps QUNA from starting.
             f.host.messageBox(

@@ -194,23 +194,58 @@ FirstRow Connection::Impl::readFirstRow(const QString& tableName) {
 
 namespace {
 
-// The table a source names. The program's only command text is "select * from TABLE";
-// other command texts are not supported and fail as an unknown table would.
-QString tableOf(const QString& source, std::int32_t options) {
+QString unbracketed(QString name) {
+    name = name.trimmed();
+    if (name.startsWith(u'[') && name.endsWith(u']')) name = name.mid(1, name.size() - 2);
+    return name;
+}
+
+// What a source asks for: a table, and the columns wanted (none: all of them). The command
+// texts understood are "select * from TABLE" (the program's own) and "select A, B from
+// TABLE"; any other fails as an unknown table would.
+struct Query {
+    QString table;
+    QStringList columns;
+};
+
+Query queryOf(const QString& source, std::int32_t options) {
     static const QRegularExpression select(
-        QStringLiteral(R"(^\s*select\s+\*\s+from\s+(\[[^\]]+\]|[^\s;\[\]]+)\s*;?\s*$)"),
+        QStringLiteral(R"(^\s*select\s+(\*|[^;]+?)\s+from\s+(\[[^\]]+\]|[^\s;\[\]]+)\s*;?\s*$)"),
         QRegularExpression::CaseInsensitiveOption);
-    QString name = source.trimmed();
+    Query query{source.trimmed(), {}};
     if (options != adCmdTable) {
         const auto m = select.match(source);
-        if (m.hasMatch())
-            name = m.captured(1);
-        else if (options == adCmdText)
+        if (m.hasMatch()) {
+            query.table = m.captured(2);
+            if (m.captured(1) != u"*")
+                for (const QString& column : m.captured(1).split(u','))
+                    query.columns << unbracketed(column);
+        } else if (options == adCmdText) {
             vb::raise(vb::err::TableNotFound);
+        }
     }
-    if (name.startsWith(u'[') && name.endsWith(u']')) name = name.mid(1, name.size() - 2);
-    if (name.isEmpty()) vb::raise(vb::err::TableNotFound);
-    return name;
+    query.table = unbracketed(query.table);
+    if (query.table.isEmpty() || query.columns.contains(QString()))
+        vb::raise(vb::err::TableNotFound);
+    return query;
+}
+
+// The first row with only the columns asked for, in the order asked; 3265 for a column the
+// table does not have.
+FirstRow projected(const FirstRow& row, const QStringList& columns) {
+    if (columns.isEmpty()) return row;
+    FirstRow out;
+    for (const QString& column : columns) {
+        qsizetype at = 0;
+        while (at < row.names.size() && row.names[at].compare(column, Qt::CaseInsensitive) != 0)
+            ++at;
+        if (at == row.names.size())
+            vb::raise(vb::err::ItemNotFound,
+                      vb::describe(vb::err::ItemNotFound) + QStringLiteral(": ") + column);
+        out.names << row.names[at];
+        if (!row.values.empty()) out.values.push_back(row.values[std::size_t(at)]);
+    }
+    return out;
 }
 
 } // namespace
@@ -232,7 +267,8 @@ void Recordset::Open(const vb::Variant& source, Connection& connection, std::int
     if (!connection.d) vb::raise(vb::err::ObjectClosed);
     if (!source.is<QString>()) vb::raise(vb::err::TableNotFound);
     auto impl = std::make_unique<Impl>();
-    impl->row = connection.d->readFirstRow(tableOf(std::get<QString>(source.value()), options));
+    const Query query = queryOf(std::get<QString>(source.value()), options);
+    impl->row = projected(connection.d->readFirstRow(query.table), query.columns);
     d = std::move(impl);
 }
 

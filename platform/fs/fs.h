@@ -193,6 +193,14 @@ private:
 };
 inline constexpr char kLockName[] = "update.lock"; // after kOwnNamePrefix
 
+// The update log: $XDG_STATE_HOME/quna-updater/aggiornamenti.log (by default under
+// ~/.local/state), kept under 1 MiB with one older file beside it (".1"). Appending never
+// raises and never stops an update: a log that cannot be written loses the line.
+QString updateLogPath();
+void appendToUpdateLog(const QString& line);
+// The SHA-256 of a file's content in hex, for the log; empty when it cannot be read.
+QString sha256Of(const QString& windowsPath);
+
 // Flushes the file system holding the host path to disk (one call per phase of an update).
 void syncFileSystem(const QString& hostPath);
 

@@ -34,6 +34,8 @@ INST="$WORK/quna"    # the installation folder (the updater's own)
 DATA="$WORK/data"    # the data folder named in config.dat
 MARKS="$WORK/marks"  # what the stand-in main programs write
 mkdir -p "$MARKS"
+# The update log goes to the test's folder, not to the user's own.
+export XDG_STATE_HOME="$WORK/state"
 
 XVFB_PID="" APP_PID="" MAIN_WATCH_PID="" WATCHDOG_PID="" BUS_PID=""
 

@@ -28,4 +28,10 @@ updater_ends 5
 left=$(cd "$INST" && find . -maxdepth 1 \( -iname 'quna.old' -o -name '.quna-*' \) -print)
 [[ -z "$left" ]] || fail "left behind: $left"
 check_started_once 4.5 "$GONE_AT"
+# The update log has its line, with the archive's checksum and the outcome.
+record=$(tail -n 1 "$XDG_STATE_HOME/quna-updater/aggiornamenti.log" 2>/dev/null) ||
+    fail "no update log in $XDG_STATE_HOME"
+sum=$(sha256sum <"$archive" | cut -d' ' -f1)
+[[ "$record" == *$'\taggiornamento\t'*"sha256=$sum"*$'\tda=4.4\ta=4.5\tesito=completato'* ]] ||
+    fail "the log's line does not tell this update: $record"
 log "passed"

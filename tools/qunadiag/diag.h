@@ -5,3 +5,4 @@
 
 int runDb(QStringList args);
 int runZip(QStringList args);
+int runCheck(QStringList args);

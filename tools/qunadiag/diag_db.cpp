@@ -1,11 +1,18 @@
 // qunadiag db: opens a database as the window opens "quna.mdb" and prints the first row.
+// Without --password it tries the window's passwords in the window's order (the installation
+// database's primary one, its fallback, none). FILE is a host path or a Windows path as the
+// window shows it (C:\QUNAWIN\dbClient.mdb, resolved through the Wine prefix around the
+// current folder, as the updater's own).
 #include "diag.h"
 
+#include "install/connections.h"
 #include "platform/db/ado.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
+#include <QDir>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -18,10 +25,16 @@ int usage() {
     return 2;
 }
 
+bool isWindowsPath(const QString& path) {
+    return (path.size() >= 3 && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/')) ||
+           path.startsWith(QStringLiteral("\\\\"));
+}
+
 } // namespace
 
 int runDb(QStringList args) {
-    QString file, password, source = QStringLiteral("select * from Accesso");
+    QString file, source = QStringLiteral("select * from Accesso");
+    std::optional<QString> password;
     std::int32_t options = db::adCmdText;
     while (!args.isEmpty()) {
         const QString arg = args.takeFirst();
@@ -41,15 +54,33 @@ int runDb(QStringList args) {
     }
     if (file.isEmpty()) return usage();
 
-    // FILE is a host path, and Z: = "/" names every host path; the letters of the mounted
-    // volumes, which take a scan of the mount table, serve only the window's drive list.
-    fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+    QString windowsPath;
     try {
+        if (isWindowsPath(file)) {
+            fs::setProgramFolderForTests(QDir::currentPath()); // the prefix around us
+            windowsPath = file;
+        } else {
+            // Z: = "/" names every host path; the letters of the mounted volumes, which take
+            // a scan of the mount table, serve only the window's drive list.
+            fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+            windowsPath = fs::toWindows(file);
+        }
         // The connection string is built as the window builds it for the installation
         // database, from the path as the window would see it.
         db::Connection cn;
         cn.CursorLocation = db::adUseClient;
-        cn.Open(db::jetConnectionString(fs::toWindows(file), password), {}, {}, -1);
+        const QStringList passwords =
+            password ? QStringList{*password}
+                     : QStringList{QString::fromLatin1(install::kPrimaryPassword),
+                                   QString::fromLatin1(install::kFallbackPassword), QString()};
+        for (qsizetype i = 0;; ++i) {
+            try {
+                cn.Open(db::jetConnectionString(windowsPath, passwords[i]), {}, {}, -1);
+                break;
+            } catch (const vb::VbError& e) {
+                if (e.number() != vb::err::BadPassword || i + 1 == passwords.size()) throw;
+            }
+        }
         db::Recordset rs;
         rs.Open(source, cn, db::adOpenStatic, db::adLockPessimistic, options);
         rs.MoveFirst();
@@ -60,7 +91,10 @@ int runDb(QStringList args) {
         rs.Close();
         cn.Close();
     } catch (const vb::VbError& e) {
-        print(QStringLiteral("error %1: %2").arg(e.number()).arg(e.description()));
+        std::fputs(
+            qPrintable(
+                QStringLiteral("qunadiag db: error %1: %2\n").arg(e.number()).arg(e.description())),
+            stderr);
         return 1;
     }
     return 0;

@@ -16,21 +16,25 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
+    {"check", runCheck, "check [FOLDER]"},
     {"db", runDb, "db FILE [--password P] [--table NAME | --query TEXT]"},
     {"zip", runZip, "zip FILE"},
 };
 
-int usage() {
-    std::fputs("usage:\n  qunadiag --version\n", stderr);
+// The usage on stdout when asked for (--help), on stderr after a wrong command line.
+int usage(std::FILE* out = stderr) {
+    std::fputs("usage:\n  qunadiag --version\n  qunadiag --help\n", out);
     for (const Subcommand& s : subcommands)
-        std::fprintf(stderr, "  qunadiag %s\n", s.usage);
-    return 2;
+        std::fprintf(out, "  qunadiag %s\n", s.usage);
+    return out == stdout ? 0 : 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)
+        return usage(stdout);
     if (std::strcmp(argv[1], "--version") == 0) {
         std::printf("qunadiag %s\n", app::version::kRelease);
         return 0;
