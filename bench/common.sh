@@ -4,6 +4,7 @@
 #   BUILD=DIR   build folder (default: the project's build-bench/, configured for Release)
 
 bench_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$bench_root/scripts/window.sh" # the stand-in main program
 build=${BUILD:-$bench_root/build-bench}
 
 bench_fail() {
@@ -37,18 +38,9 @@ bench_folders=()
 bench_installation() {
     "$bench_root/scripts/make-installation.sh" "$1" "$2" "$build/tools/jetwriter/jetwrite" ||
         bench_fail "cannot write the installation"
-    bench_main_program 4.4 "$1/Quna.exe"
+    stand_in_main_program 4.4 "$1/Quna.exe"
 }
 
-# A stand-in for the main program that notes each start in started.log.
-bench_main_program() { # VERSION FILE
-    cat >"$2" <<EOF
-#!/bin/sh
-here=\$(cd "\$(dirname "\$0")" && pwd)
-echo "\$(date '+%Y-%m-%d %H:%M:%S') QUNA $1 avviato" >> "\$here/started.log"
-EOF
-    chmod +x "$2"
-}
 
 # Writes a generated archive: bench_archive KIND OUT (see make_archive.py).
 bench_archive() {

@@ -14,16 +14,8 @@
 # build/tools/jetwriter/jetwrite), QUNA_DEMO_HEADLESS=1 forces the Xvfb run, CAPTION_HEIGHT.
 set -euo pipefail
 
-# Height in pixels of the caption bar the window draws above its client area. The Esci
-# button's position is given in client-area coordinates, so it is added to the window's top.
-CAPTION_HEIGHT=${CAPTION_HEIGHT:-24}
-
-# The Esci button (cmdAnnulla) in the client area, in twips (15 twips = 1 pixel).
-ESCI_LEFT=6360 ESCI_TOP=7080 ESCI_WIDTH=1515 ESCI_HEIGHT=855
-
-WINDOW_TITLE="Aggiorna versione di QUNA"
-
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$ROOT/scripts/window.sh"
 cd "$ROOT"
 QUNA_BIN=${QUNA_BIN:-build/app/QunaAgg2}
 JETWRITE=${JETWRITE:-build/tools/jetwriter/jetwrite}
@@ -85,24 +77,14 @@ fi
 say "databases: quna.mdb (Accesso, 4.4 of 10/01/2007, with password), dbClient.mdb (Configurazione)"
 
 # ------------------------------------------------------------------ the main program
-# A stand-in for Quna.exe: it says which version it is and notes each start in started.log.
-main_program() { # VERSION FILE
-    cat > "$2" <<EOF
-#!/bin/sh
-here=\$(cd "\$(dirname "\$0")" && pwd)
-echo "QUNA avviato, versione $1"
-echo "\$(date '+%Y-%m-%d %H:%M:%S') QUNA $1 avviato" >> "\$here/started.log"
-EOF
-    chmod +x "$2"
-}
-main_program 4.4 "$INST/Quna.exe"
+stand_in_main_program 4.4 "$INST/Quna.exe"
 
 # ------------------------------------------------------------------ the update archives
 # Each archive is over 3 MB: a data file of random bytes does not compress.
 make_archive() { # NAME VERSION DATE(YYYY-MM-DD)
     local stage="$DEMO/stage-$1"
     mkdir -p "$stage/dati" "$stage/documenti" "$stage/modelli"
-    main_program "$2" "$stage/Quna.exe"
+    stand_in_main_program "$2" "$stage/Quna.exe"
     head -c 3200000 /dev/urandom > "$stage/dati/tabelle.bin"
     printf 'QUNA versione %s del %s\r\n\r\nAggiornamento della procedura.\r\n' "$2" \
         "$(date -d "$3" +%d/%m/%Y)" \
@@ -173,11 +155,11 @@ say "Xvfb on $DISPLAY"
     > "$DEMO/updater.log" 2>&1 &
 APP_PID=$!
 
-window=$(timeout 20 xdotool search --sync --onlyvisible --name "$WINDOW_TITLE" 2>/dev/null |
+window=$(timeout 20 xdotool search --sync --onlyvisible --name "$MAIN_TITLE" 2>/dev/null |
          head -n 1 || true)
 if [[ -z "$window" ]]; then
     cat "$DEMO/updater.log" >&2 || true
-    fail "the window \"$WINDOW_TITLE\" did not appear within 20 s"
+    fail "the window \"$MAIN_TITLE\" did not appear within 20 s"
 fi
 sleep 1   # let the archive listing fill
 import -window root "$DEMO/screenshot.png"
@@ -195,8 +177,8 @@ else
     client_x=$X
     client_y=$((Y + CAPTION_HEIGHT))
 fi
-click_x=$((client_x + (2 * ESCI_LEFT + ESCI_WIDTH) / 30))
-click_y=$((client_y + (2 * ESCI_TOP + ESCI_HEIGHT) / 30))
+click_x=$((client_x + (ESCI[0] + ESCI[2]) / 2))
+click_y=$((client_y + (ESCI[1] + ESCI[3]) / 2))
 say "clicking Esci at ($click_x, $click_y)"
 xdotool mousemove --sync "$click_x" "$click_y" click 1
 

@@ -4,11 +4,9 @@
 
 #include "app/form.h"
 #include "platform/fs/fs.h"
+#include "platform/fs/host.h"
 #include "platform/vb/error.h"
 #include "platform/zip/staging.h"
-
-#include <QDir>
-#include <QFile>
 
 namespace update {
 
@@ -48,7 +46,7 @@ void writeJournal(const app::Form& f, UpdateState state, const QString& mainProg
 
 void removeJournal(const app::Form& f) {
     fs::checkpoint("journal");
-    QFile::remove(journalHostPath(f));
+    fs::removeFile(journalHostPath(f));
 }
 
 bool settleExtraction(const app::Form& f, const QString& mainProgramFile) {
@@ -114,24 +112,21 @@ QString journalMainProgram(const app::Form& f, const QList<QByteArray>& lines) {
 // Whatever a killed run left under the updater's own names (a copy being written, a journal
 // being replaced, a staging folder) is litter once no journal needs it.
 void sweepOwnFiles(const app::Form& f) {
-    const QDir folder(fs::toHost(f.PathProgramma));
-    const QFileInfoList found =
-        folder.entryInfoList({QString::fromLatin1(fs::kOwnNamePrefix) + u'*'},
-                             QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QString folder = fs::toHost(f.PathProgramma);
     const QString lock = fs::ownName(fs::kLockName);
-    for (const QFileInfo& info : found) {
-        if (info.fileName() == lock) continue; // another start may lock it at any moment
-        if (info.isDir() && !info.isSymLink())
-            QDir(info.filePath()).removeRecursively(); // links inside are not followed
+    for (const fs::FolderEntry& entry : fs::listFolder(folder).value_or(fs::FolderEntries())) {
+        if (!fs::isOwnName(entry.name) || entry.name == lock)
+            continue; // another start may lock the lock file at any moment
+        const QString path = folder + u'/' + entry.name;
+        if (entry.kind == fs::Kind::Folder)
+            fs::removeTree(path); // links inside are not followed
         else
-            QFile::remove(info.filePath());
+            fs::removeFile(path);
     }
 }
 
 void recover(app::Form& f) {
-    QFile file(journalHostPath(f));
-    const QByteArray text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    file.close();
+    const QByteArray text = fs::readWholeFile(journalHostPath(f)).value_or(QByteArray());
     const QList<QByteArray> lines = text.split('\n');
     const QString mainProgramFile = journalMainProgram(f, lines);
     const bool rolledForward = settleExtraction(f, mainProgramFile);

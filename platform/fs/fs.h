@@ -5,6 +5,8 @@
 // component that is not found as written is matched without regard to case. New files
 // reuse an existing name that differs only in case. Failures raise the runtime's numbers
 // (53, 76, 70, 75, 61, 68, 71).
+#include "platform/fs/host.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -87,7 +89,7 @@ void setProgramFolderForTests(const QString& hostPath);
 // owner changes these folders while it lives, and it reports each file or folder it creates.
 class FolderTree {
 public:
-    enum class Kind : std::uint8_t { Missing, Folder, File, Link, Other };
+    using Kind = fs::Kind;
     struct Resolved {
         QString hostPath; // existing components spelled as on disk, the rest as given
         qsizetype stop;   // the first component that is not an existing folder (or the count)
@@ -183,7 +185,7 @@ public:
     [[noreturn]] void raiseUnavailable() const;
 
 private:
-    int fd_ = -1;
+    std::intptr_t handle_ = -1; // the lock file, open while the lock is held
     QByteArray path_;
     State state_ = State::Unavailable;
     std::int32_t number_ = 0;
@@ -216,33 +218,21 @@ void resetCheckpoints();
 // A host path as the system calls want it.
 QByteArray hostBytes(const QString& hostPath);
 
-// Writes the whole of data, going on after an interruption or a short write: 0, or the errno
-// of the write that failed.
-int writeAll(int fd, const char* data, std::int64_t length);
-
-// An open file descriptor, closed on every way out (a negative one is not closed).
-struct Descriptor {
-    int fd;
-    explicit Descriptor(int fd) : fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor();
-};
-
 // A write past the file-size limit (RLIMIT_FSIZE) would end the process with SIGXFSZ; with
 // the signal ignored the write fails with EFBIG, reported as a full disk. Called once at start.
 void reportOversizedWrites();
 
-// Maps an errno value to the runtime's error number (ENOENT 53, ENOSPC 61, EACCES/EPERM/
-// EROFS 70, ENOTDIR 76, ENAMETOOLONG 75, EIO 57, ...).
-std::int32_t errorFromErrno(int error, std::int32_t fallback);
+// The runtime's error number for a system error code: a missing file 53, no space left 61,
+// no permission or a read-only file system 70, a missing folder on the way 76, a name too
+// long 75, an I/O error 57, ...; `fallback` for a code without a number of its own.
+std::int32_t errorNumberOf(SystemError error, std::int32_t fallback);
 
-// The one policy for a failed system call on a host path: the number errorFromErrno gives
-// (`whenMissing` for ENOENT) and a description that says what failed and where, the path
+// The one policy for a failed system call on a host path: the number errorNumberOf gives
+// (`whenMissing` for a missing entry) and a description that says what failed and where, the path
 // shown through its drive or share. No space and no inodes left are both a full disk; a
 // name too long says so; an I/O error, a time-out or a lost connection on a network volume
 // is 57 naming the server that does not answer.
-[[noreturn]] void raiseSystemError(int error, const QString& hostPath,
+[[noreturn]] void raiseSystemError(SystemError error, const QString& hostPath,
                                    std::int32_t fallback = 57 /* DeviceIo */,
                                    std::int32_t whenMissing = 53 /* FileNotFound */);
 // A host path as the user knows it: through its drive or share, else as it is.

@@ -1,11 +1,11 @@
 #pragma once
 // Shared by the files of the file-system layer; not for the rest of the program.
 #include "platform/fs/fs.h"
+#include "platform/fs/host.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <optional>
-#include <sys/stat.h>
 
 namespace fs::detail {
 
@@ -35,7 +35,14 @@ inline QString join(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
 }
 
-// stat() or, when links are not to be followed, lstat(); nothing when the call fails.
-std::optional<struct stat> statOf(const QString& hostPath, bool followLinks);
+bool isFolder(const QString& hostPath); // links followed
+QString parentOf(const QString& hostPath);
+QString nameOf(const QString& hostPath);
+
+// The one match of a name in a folder's names: as written when it is there, else the least
+// spelling in ordinal order of those that differ from it only in case (so the choice never
+// depends on the order a folder lists them in); empty when there is none. FolderTree keeps
+// the same rule in its own index.
+QString matchIgnoringCase(const QStringList& names, const QString& name);
 
 } // namespace fs::detail

@@ -3,14 +3,11 @@
 #include "platform/vb/error.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <dirent.h>
 
 namespace fs {
 namespace {
 
 using detail::join;
-using detail::statOf;
 
 bool lessIgnoringCase(const QString& a, const QString& b) {
     const int order = QString::compare(a, b, Qt::CaseInsensitive);
@@ -51,24 +48,22 @@ bool matchesPattern(const QString& name, const QString& pattern) {
             matchesWildcards(name, QStringView(pattern).chopped(2)));
 }
 
-enum class Kind { Folders, NormalFiles };
+enum class Wanted { Folders, NormalFiles };
 
 // The visible entries of a folder of one kind, sorted without regard to case.
-QStringList listFolder(const QString& windowsPath, Kind kind) {
+QStringList visibleEntries(const QString& windowsPath, Wanted kind) {
     const QString folder = toHost(windowsPath);
-    DIR* dir = ::opendir(hostBytes(folder).constData());
-    if (!dir) raiseSystemError(errno, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
+    SystemError error = 0;
+    const auto entries = listFolder(folder, &error);
+    if (!entries) raiseSystemError(error, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
     QStringList names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name == u"." || name == u"..") continue;
-        const QString hostPath = join(folder, name);
-        const auto info = statOf(hostPath, true);
-        if (!info || isHiddenOrSystem(hostPath)) continue;
-        if (kind == Kind::Folders ? S_ISDIR(info->st_mode) : S_ISREG(info->st_mode))
-            names.append(name);
+    for (const FolderEntry& entry : *entries) {
+        const QString hostPath = join(folder, entry.name);
+        const auto status = statusOf(hostPath, true); // a link counts as what it leads to
+        if (!status || isHiddenOrSystem(hostPath)) continue;
+        if (status->kind == (kind == Wanted::Folders ? Kind::Folder : Kind::File))
+            names.append(entry.name);
     }
-    ::closedir(dir);
     std::sort(names.begin(), names.end(), lessIgnoringCase);
     return names;
 }
@@ -76,13 +71,13 @@ QStringList listFolder(const QString& windowsPath, Kind kind) {
 } // namespace
 
 QStringList subfolders(const QString& windowsPath) {
-    return listFolder(windowsPath, Kind::Folders);
+    return visibleEntries(windowsPath, Wanted::Folders);
 }
 
 QStringList matchingFiles(const QString& windowsPath, const QString& pattern) {
     const QStringList patterns = pattern.split(u';', Qt::SkipEmptyParts);
     QStringList matching;
-    for (const QString& name : listFolder(windowsPath, Kind::NormalFiles)) {
+    for (const QString& name : visibleEntries(windowsPath, Wanted::NormalFiles)) {
         if (std::any_of(patterns.begin(), patterns.end(),
                         [&](const QString& p) { return matchesPattern(name, p.trimmed()); }))
             matching.append(name);

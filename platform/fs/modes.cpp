@@ -1,9 +1,8 @@
-#include "fs.h"
-
+#include "platform/fs/fs.h"
+#include "platform/fs/host.h"
 #include "platform/vb/error.h"
 
 #include <QFileInfo>
-#include <sys/stat.h>
 
 namespace fs {
 
@@ -15,17 +14,16 @@ QString onDiskSpelling(const QString& windowsPath) {
 }
 
 void adoptExecutableMode(const QString& from, const QString& to) {
-    struct stat source {
-    }, target{};
     const QString fromHost = toHost(from), toHostPath = toHost(to);
-    if (::stat(hostBytes(fromHost).constData(), &source) != 0)
-        raiseSystemError(errno, fromHost, vb::err::FileNotFound);
-    if (::lstat(hostBytes(toHostPath).constData(), &target) != 0)
-        raiseSystemError(errno, toHostPath, vb::err::FileNotFound);
-    if (!S_ISREG(target.st_mode) || (target.st_mode & 0111)) return;
+    SystemError error = 0;
+    const auto source = statusOf(fromHost, true, &error);
+    if (!source) raiseSystemError(error, fromHost, vb::err::FileNotFound);
+    const auto target = statusOf(toHostPath, false, &error);
+    if (!target) raiseSystemError(error, toHostPath, vb::err::FileNotFound);
+    if (target->kind != Kind::File || (target->permissions & 0111)) return;
     checkpoint("chmod");
-    if (::chmod(hostBytes(toHostPath).constData(), source.st_mode & 0777) != 0)
-        raiseSystemError(errno, toHostPath, vb::err::PathFileAccess);
+    if ((error = setPermissions(toHostPath, source->permissions)))
+        raiseSystemError(error, toHostPath, vb::err::PathFileAccess);
 }
 
 } // namespace fs

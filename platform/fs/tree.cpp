@@ -6,24 +6,7 @@
 
 #include <QHash>
 
-#include <cerrno>
-#include <dirent.h>
-#include <fcntl.h>
-
 namespace fs {
-
-namespace {
-
-using Kind = FolderTree::Kind;
-
-Kind kindOfMode(mode_t mode) {
-    if (S_ISDIR(mode)) return Kind::Folder;
-    if (S_ISREG(mode)) return Kind::File;
-    if (S_ISLNK(mode)) return Kind::Link;
-    return Kind::Other;
-}
-
-} // namespace
 
 struct FolderTree::Impl {
     // One folder's names: each as spelled, with its kind, and the least spelling of the names
@@ -51,39 +34,12 @@ struct FolderTree::Impl {
     const Listing& listing(const QString& folder) {
         if (auto it = folders.constFind(folder); it != folders.cend()) return it.value();
         Listing names;
-        const QByteArray path = hostBytes(folder);
-        DIR* dir = ::opendir(path.constData());
-        if (!dir && errno != ENOENT && errno != ENOTDIR)
-            raiseSystemError(errno, folder, vb::err::PathFileAccess);
-        while (dir) {
-            const dirent* entry = ::readdir(dir);
-            if (!entry) break;
-            if (entry->d_name[0] == '.' &&
-                (entry->d_name[1] == 0 || (entry->d_name[1] == '.' && entry->d_name[2] == 0)))
-                continue;
-            Kind kind = Kind::Other;
-            switch (entry->d_type) {
-            case DT_DIR:
-                kind = Kind::Folder;
-                break;
-            case DT_REG:
-                kind = Kind::File;
-                break;
-            case DT_LNK:
-                kind = Kind::Link;
-                break;
-            case DT_UNKNOWN: { // file systems that do not store the kind in the folder
-                struct stat info;
-                if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0)
-                    kind = kindOfMode(info.st_mode);
-                break;
-            }
-            default:
-                break;
-            }
-            names.add(QFile::decodeName(entry->d_name), kind);
-        }
-        if (dir) ::closedir(dir);
+        SystemError error = 0;
+        const auto entries = listFolder(folder, &error);
+        if (!entries && !isMissing(error)) raiseSystemError(error, folder, vb::err::PathFileAccess);
+        if (entries)
+            for (const FolderEntry& entry : *entries)
+                names.add(entry.name, entry.kind);
         return folders.insert(folder, std::move(names)).value();
     }
 };

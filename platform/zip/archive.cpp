@@ -3,26 +3,37 @@
 #include "extraction.h"
 
 #include "platform/fs/fs.h"
+#include "platform/fs/host.h"
 #include "platform/vb/error.h"
 
 #include <QHash>
 
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
 
 namespace zipc {
 
 namespace {
-
-using fs::hostBytes;
 
 constexpr std::int32_t kFolder = 0x10, kReadOnly = 0x01, kArchiveBit = 0x20;
 
 [[noreturn]] void raiseNotOpen() {
     vb::raise(vb::err::InvalidCall, "Nessun archivio aperto");
 }
+
+// The archive's file as the directory reader reads it: a read the system refuses is told as
+// the system's error on the archive's path.
+class FileBytes final : public ByteSource {
+public:
+    FileBytes(fs::File& file, std::uint64_t size) : file_(file), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t readAt(std::uint64_t offset, unsigned char* out, std::size_t length) override {
+        return file_.readAt(offset, out, length, vb::err::NotAnArchive);
+    }
+
+private:
+    fs::File& file_;
+    std::uint64_t size_;
+};
 
 } // namespace
 
@@ -64,9 +75,10 @@ struct Archive::Impl {
             // Derived from the Unix mode; a tool that stored no mode (0) tells nothing about
             // write protection.
             const std::uint32_t mode = e.externalAttributes >> 16;
-            if ((mode & S_IFMT) == S_IFDIR) result |= kFolder;
-            if (mode != 0 && !(mode & S_IWUSR)) result |= kReadOnly;
-            if ((mode & S_IFMT) != S_IFDIR && !separatorAtEnd) result |= kArchiveBit;
+            const bool folder = (mode & kUnixKindMask) == kUnixFolder;
+            if (folder) result |= kFolder;
+            if (mode != 0 && !(mode & kUnixOwnerWrite)) result |= kReadOnly;
+            if (!folder && !separatorAtEnd) result |= kArchiveBit;
         }
         // Whatever the tool stored, a name ending in a separator is a folder.
         if (separatorAtEnd) result = (result & ~kArchiveBit) | kFolder;
@@ -76,14 +88,15 @@ struct Archive::Impl {
     void openArchive(const QString& windowsPath) {
         const QString host = fs::toHost(windowsPath);
         // Not blocking: a named pipe must not hang the window (it is refused as no archive).
-        const fs::Descriptor file(
-            ::open(hostBytes(host).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (file.fd < 0) {
-            if (errno == ENOENT || errno == ENOTDIR) vb::raise(vb::err::FileNotFound);
-            raiseErrno(errno, host);
-        }
+        std::optional<fs::File> file = fs::File::openIfPresent(host);
+        if (!file) vb::raise(vb::err::FileNotFound);
         // A folder or any other non-file is no archive.
-        entries = readDirectory(file.fd, host, &stamp);
+        const fs::Status status = file->status();
+        if (status.kind != fs::Kind::File) vb::raise(vb::err::NotAnArchive);
+        FileBytes bytes(*file, std::uint64_t(status.size));
+        entries = readDirectory(bytes, &stamp);
+        stamp.seconds = status.seconds;
+        stamp.nanoseconds = status.nanoseconds;
         hostPath = host;
     }
 

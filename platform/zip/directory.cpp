@@ -1,17 +1,13 @@
 #include "directory.h"
 
-#include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <optional>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace zipc {
@@ -50,23 +46,10 @@ struct Bytes {
     const unsigned char* end() const { return data.get() + size; }
 };
 
-// A read the system refused: told as the system's error on the archive's path, not as a
-// damaged archive (a server that stopped answering is no reason to download it again).
-struct ReadFailed {
-    int error;
-};
-
 // Reads exactly `length` bytes at `offset`; a short read is a damaged archive.
-Bytes readAt(int fd, std::uint64_t offset, std::uint64_t length) {
+Bytes readAt(ByteSource& source, std::uint64_t offset, std::uint64_t length) {
     Bytes bytes{std::make_unique_for_overwrite<unsigned char[]>(length), length};
-    std::uint64_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::pread(fd, bytes.data.get() + done, length - done, off_t(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw ReadFailed{errno};
-        if (n == 0) notAnArchive();
-        done += std::uint64_t(n);
-    }
+    if (source.readAt(offset, bytes.data.get(), length) != length) notAnArchive();
     return bytes;
 }
 
@@ -136,20 +119,21 @@ struct Extent {
 // The directory an end record at `endOffset` describes, when it is consistent: one disk, a
 // Zip64 record where its locator points, the directory inside the file before the end
 // record and beginning with a file header.
-std::optional<Extent> extentOf(int fd, const unsigned char* end, std::uint64_t endOffset) {
+std::optional<Extent> extentOf(ByteSource& source, const unsigned char* end,
+                               std::uint64_t endOffset) {
     if (u16(end + 4) != 0 || u16(end + 6) != 0 || u16(end + 8) != u16(end + 10)) return {};
     Extent extent{u16(end + 10), u32(end + 12), u32(end + 16)};
     std::uint64_t directoryEnd = endOffset;
     if (endOffset >= kLocatorSize) {
         const std::uint64_t locatorOffset = endOffset - kLocatorSize;
-        const Bytes locator = readAt(fd, locatorOffset, kLocatorSize);
+        const Bytes locator = readAt(source, locatorOffset, kLocatorSize);
         const unsigned char* l = locator.begin();
         if (u32(l) == kLocatorSignature) {
             const std::uint64_t end64Offset = u64(l + 8);
             if (u32(l + 4) != 0 || u32(l + 16) > 1 || end64Offset > locatorOffset ||
                 locatorOffset - end64Offset < kEnd64Size)
                 return {};
-            const Bytes end64 = readAt(fd, end64Offset, kEnd64Size);
+            const Bytes end64 = readAt(source, end64Offset, kEnd64Size);
             const unsigned char* e = end64.begin();
             if (u32(e) != kEnd64Signature || u32(e + 16) != 0 || u32(e + 20) != 0 ||
                 u64(e + 24) != u64(e + 32))
@@ -160,7 +144,7 @@ std::optional<Extent> extentOf(int fd, const unsigned char* end, std::uint64_t e
     }
     if (extent.offset > directoryEnd || extent.size > directoryEnd - extent.offset) return {};
     if (extent.entries > 0 &&
-        (extent.size < 4 || u32(readAt(fd, extent.offset, 4).begin()) != kHeaderSignature))
+        (extent.size < 4 || u32(readAt(source, extent.offset, 4).begin()) != kHeaderSignature))
         return {};
     return extent;
 }
@@ -170,18 +154,18 @@ std::optional<Extent> extentOf(int fd, const unsigned char* end, std::uint64_t e
 // whose comment ends exactly at the end of the file is taken (an earlier one holds any later
 // one in its comment); failing that, the last consistent one that fits, as after an archive
 // with bytes appended to it.
-Extent findDirectory(int fd, std::uint64_t fileSize) {
+Extent findDirectory(ByteSource& source, std::uint64_t fileSize) {
     if (fileSize < kEndSize) notAnArchive();
     const std::uint64_t tailSize = std::min<std::uint64_t>(fileSize, kEndSize + kMaxComment);
     const std::uint64_t tailStart = fileSize - tailSize;
-    const Bytes tail = readAt(fd, tailStart, tailSize);
+    const Bytes tail = readAt(source, tailStart, tailSize);
     const std::size_t last = tailSize - kEndSize;
     auto candidate = [&](std::size_t at, bool exact) -> std::optional<Extent> {
         const unsigned char* end = tail.begin() + at;
         if (u32(end) != kEndSignature) return {};
         const std::size_t recordEnd = at + kEndSize + u16(end + 20);
         if (exact ? recordEnd != tailSize : recordEnd > tailSize) return {};
-        return extentOf(fd, end, tailStart + at);
+        return extentOf(source, end, tailStart + at);
     };
     for (std::size_t at = 0; at <= last; ++at)
         if (const auto extent = candidate(at, true)) return *extent;
@@ -246,32 +230,35 @@ const unsigned char* readHeader(const unsigned char* p, const unsigned char* end
 
 } // namespace
 
-std::vector<DirectoryEntry> readDirectory(int fd, const QString& hostPath, ArchiveStamp* stamp) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) notAnArchive();
-    try {
-        const Extent extent = findDirectory(fd, std::uint64_t(st.st_size));
-        const Bytes bytes = readAt(fd, extent.offset, extent.size);
-        const unsigned char* p = bytes.begin();
-        // Each header takes at least kHeaderSize bytes: a count beyond that cannot be right.
-        if (extent.entries > bytes.size / kHeaderSize) notAnArchive();
-        std::vector<DirectoryEntry> entries(extent.entries);
-        for (DirectoryEntry& entry : entries)
-            p = readHeader(p, bytes.end(), entry);
-        if (stamp) {
-            std::uint32_t crc = 0;
-            for (std::size_t done = 0; done < bytes.size;) {
-                const uInt chunk = uInt(std::min<std::size_t>(bytes.size - done, 1u << 30));
-                crc = std::uint32_t(::crc32(crc, bytes.begin() + done, chunk));
-                done += chunk;
-            }
-            *stamp = {std::int64_t(st.st_size), std::int64_t(st.st_mtim.tv_sec),
-                      std::int64_t(st.st_mtim.tv_nsec), crc, std::uint64_t(bytes.size)};
+std::size_t MemorySource::readAt(std::uint64_t offset, unsigned char* out, std::size_t length) {
+    if (offset >= size_) return 0;
+    const std::size_t n = std::size_t(std::min<std::uint64_t>(length, size_ - offset));
+    std::memcpy(out, data_ + offset, n);
+    return n;
+}
+
+std::vector<DirectoryEntry> readDirectory(ByteSource& source, ArchiveStamp* stamp) {
+    const std::uint64_t size = source.size();
+    const Extent extent = findDirectory(source, size);
+    const Bytes bytes = readAt(source, extent.offset, extent.size);
+    const unsigned char* p = bytes.begin();
+    // Each header takes at least kHeaderSize bytes: a count beyond that cannot be right.
+    if (extent.entries > bytes.size / kHeaderSize) notAnArchive();
+    std::vector<DirectoryEntry> entries(extent.entries);
+    for (DirectoryEntry& entry : entries)
+        p = readHeader(p, bytes.end(), entry);
+    if (stamp) {
+        std::uint32_t crc = 0;
+        for (std::size_t done = 0; done < bytes.size;) {
+            const uInt chunk = uInt(std::min<std::size_t>(bytes.size - done, 1u << 30));
+            crc = std::uint32_t(::crc32(crc, bytes.begin() + done, chunk));
+            done += chunk;
         }
-        return entries;
-    } catch (const ReadFailed& failed) {
-        fs::raiseSystemError(failed.error, hostPath, vb::err::NotAnArchive);
+        stamp->size = std::int64_t(size);
+        stamp->directoryCrc = crc;
+        stamp->directorySize = std::uint64_t(bytes.size);
     }
+    return entries;
 }
 
 } // namespace zipc

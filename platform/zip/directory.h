@@ -28,6 +28,10 @@ struct DirectoryEntry {
 
 // Host systems as the zip format numbers them.
 inline constexpr std::uint8_t kHostDos = 0, kHostUnix = 3, kHostNtfs = 10, kHostVfat = 14;
+// A Unix tool stores the entry's mode in the high half of the external attributes, kind bits
+// as its own system numbers them.
+inline constexpr std::uint32_t kUnixKindMask = 0170000, kUnixFolder = 0040000, kUnixLink = 0120000,
+                               kUnixOwnerWrite = 0200;
 
 // What tells one archive file from another that took its name: its size, its modification
 // time and a checksum of its central directory.
@@ -38,12 +42,33 @@ struct ArchiveStamp {
     friend bool operator==(const ArchiveStamp&, const ArchiveStamp&) = default;
 };
 
-// Reads the directory of the archive open as `fd` (at `hostPath`, which errors name), and
-// its stamp when asked. Raises 0x80007D65 when the file is not a readable zip archive: no
-// end record, a directory outside the file or not matching its end record, an archive split
-// over several disks, a damaged record, or a name flagged UTF-8 that is not. A read the
-// system refuses raises as the system's error.
-std::vector<DirectoryEntry> readDirectory(int fd, const QString& hostPath,
-                                          ArchiveStamp* stamp = nullptr);
+// The bytes of an archive: an open file, or memory.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Up to `length` bytes at `offset`, fewer only at the end. A read that fails raises (a
+    // file's as the system's error on its path, not as a damaged archive: a server that
+    // stopped answering is no reason to download it again).
+    virtual std::size_t readAt(std::uint64_t offset, unsigned char* out, std::size_t length) = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const unsigned char* data, std::size_t size) : data_(data), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t readAt(std::uint64_t offset, unsigned char* out, std::size_t length) override;
+
+private:
+    const unsigned char* data_;
+    std::size_t size_;
+};
+
+// Reads the directory of an archive, and the parts of its stamp the directory gives (its size,
+// checksum and the archive's size) when asked. Raises 0x80007D65 when the bytes are not a
+// readable zip archive: no end record, a directory outside the file or not matching its end
+// record, an archive split over several disks, a damaged record, or a name flagged UTF-8 that
+// is not.
+std::vector<DirectoryEntry> readDirectory(ByteSource& source, ArchiveStamp* stamp = nullptr);
 
 } // namespace zipc

@@ -6,32 +6,18 @@
 #include "reader.h"
 #include "staging.h"
 
+#include "platform/fs/host.h"
 #include "platform/vb/error.h"
 
-#include <QDir>
-#include <QFile>
+#include <QCoreApplication>
 #include <QHash>
 #include <QSet>
 
 #include <optional>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <zip.h>
 
 namespace zipc {
-
-using fs::hostBytes;
-
-[[noreturn]] void raiseErrno(int error, const QString& hostPath) {
-    fs::raiseSystemError(error, hostPath);
-}
 
 namespace {
 
@@ -48,19 +34,10 @@ namespace {
               "Voce non leggibile nell'archivio: " + name + " (" + why + ")");
 }
 
-bool lstatOf(const QString& path, struct stat& st) {
-    return ::lstat(hostBytes(path).constData(), &st) == 0;
-}
-
-void writeAll(int fd, const char* data, zip_int64_t length, const QString& path) {
-    if (const int error = fs::writeAll(fd, data, length)) raiseErrno(error, path);
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
-    const fs::Descriptor file(
-        ::open(hostBytes(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (file.fd < 0) raiseErrno(errno, path);
-    writeAll(file.fd, bytes.constData(), bytes.size(), path);
+    fs::removeFile(path); // a list a failed commit left in this staging folder
+    fs::File file = fs::File::createNew(path, 0600);
+    file.writeAll(bytes.constData(), std::size_t(bytes.size()));
 }
 
 // An entry name as folders below the destination: "\" and "/" both separate, empty and "."
@@ -89,39 +66,22 @@ QStringList safeComponents(const QString& name) {
 
 using Kind = fs::FolderTree::Kind;
 
-// The process's file mode creation mask as the system reports it (reading it with umask()
-// would change it for a moment under every other thread); -1 when it does not say.
-int creationMask() {
-    std::FILE* status = std::fopen("/proc/self/status", "re");
-    if (!status) return -1;
-    int mask = -1;
-    char line[256];
-    while (mask < 0 && std::fgets(line, sizeof line, status))
-        if (std::strncmp(line, "Umask:", 6) == 0) mask = int(std::strtol(line + 6, nullptr, 8));
-    std::fclose(status);
-    return mask;
-}
-
 // Removes a staging folder: its files first and the commit list last, so that a staging
 // folder that still holds staged files without its list is always one whose commit never
-// began. The extraction writes only plain files there; anything else is left to Qt's
+// began. The extraction writes only plain files there; anything else is left to the
 // recursive removal (which never follows links).
 void removeStagingFolder(const QString& path) {
-    const QByteArray host = hostBytes(path);
-    if (DIR* dir = ::opendir(host.constData())) {
+    if (const auto entries = fs::listFolder(path)) {
         bool hasList = false;
-        while (const dirent* entry = ::readdir(dir)) {
-            const char* name = entry->d_name;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-            if (std::strcmp(name, kCommitList) == 0)
+        for (const fs::FolderEntry& entry : *entries) {
+            if (entry.name == QLatin1String(kCommitList))
                 hasList = true;
             else
-                ::unlinkat(::dirfd(dir), name, 0);
+                fs::removeFile(path + u'/' + entry.name);
         }
-        if (hasList) ::unlinkat(::dirfd(dir), kCommitList, 0);
-        ::closedir(dir);
+        if (hasList) fs::removeFile(path + u'/' + QLatin1String(kCommitList));
     }
-    if (::rmdir(host.constData()) != 0 && errno != ENOENT) QDir(path).removeRecursively();
+    if (fs::removeEmptyFolder(path) != 0 && fs::statusOf(path, false)) fs::removeTree(path);
 }
 
 } // namespace
@@ -151,8 +111,9 @@ struct Extraction::Impl {
     QHash<QString, std::size_t> stagedByTarget; // lower-case target path -> index in staged
     QSet<QString> stagedFolders;                // lower-case folders the staged entries need
     std::vector<char> buffer;                   // entry data on its way to a staged file
-    int mask = -2;                              // creationMask(), read by the first entry
-    std::optional<vb::VbError> firstError;      // the failure that cancelled the extraction
+    std::optional<std::uint32_t> mask;          // fs::creationMask(), read by the first entry
+    bool maskRead = false;
+    std::optional<vb::VbError> firstError; // the failure that cancelled the extraction
     int serial = 0;
 
     Impl(const QString& archive, const std::vector<DirectoryEntry>& listed)
@@ -160,7 +121,8 @@ struct Extraction::Impl {
     ~Impl() { removeStaging(); }
 
     static bool isSymlink(const DirectoryEntry& e) {
-        return e.hostSystem == kHostUnix && ((e.externalAttributes >> 16) & S_IFMT) == S_IFLNK;
+        return e.hostSystem == kHostUnix &&
+               ((e.externalAttributes >> 16) & kUnixKindMask) == kUnixLink;
     }
 
     // libzip reads the entry data. It must see the directory this component listed: the same
@@ -169,7 +131,7 @@ struct Extraction::Impl {
         const DirectoryEntry& e = entries[std::size_t(index)];
         const QString changed = QStringLiteral("archivio cambiato dopo l'apertura");
         if (!za) {
-            za = openForReading(hostBytes(archiveHostPath));
+            za = openForReading(archiveHostPath);
             if (!za) raiseBadData(e.name, QStringLiteral("archivio non leggibile"));
             if (zip_get_num_entries(za.get(), 0) != zip_int64_t(entries.size()))
                 raiseBadData(e.name, changed);
@@ -190,8 +152,8 @@ struct Extraction::Impl {
             vb::raise(vb::err::InvalidCall, "Cartella di destinazione non impostata");
         if (tree && destination == treeDestination) return *tree;
         const QString host = fs::toHost(destination);
-        struct stat st;
-        if (::stat(hostBytes(host).constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        const auto status = fs::statusOf(host, true);
+        if (!status || status->kind != Kind::Folder)
             vb::raise(vb::err::PathNotFound, vb::describe(vb::err::PathNotFound) + ": " + host);
         tree = std::make_unique<fs::FolderTree>(host);
         treeDestination = destination;
@@ -225,7 +187,7 @@ struct Extraction::Impl {
     // the system says it, a server that does not answer among them), or the data is damaged.
     [[noreturn]] void raiseReadError(zip_error_t* error, const QString& name) const {
         if (zip_error_code_zip(error) == ZIP_ER_READ && zip_error_code_system(error) != 0)
-            raiseErrno(zip_error_code_system(error), archiveHostPath);
+            fs::raiseSystemError(zip_error_code_system(error), archiveHostPath);
         raiseBadData(name, zip_error_code_zip(error) == ZIP_ER_CRC
                                ? QStringLiteral("CRC errato")
                                : QString::fromUtf8(zip_error_strerror(error)));
@@ -267,9 +229,11 @@ struct Extraction::Impl {
         const fs::FolderTree::Resolved found = target(folders, parts, folder);
 
         if (staging.isEmpty()) {
-            const QString path = destHost + u'/' + kStagingPrefix + QString::number(::getpid());
+            const QString path = destHost + u'/' + kStagingPrefix +
+                                 QString::number(QCoreApplication::applicationPid());
             fs::checkpoint("create staging folder");
-            if (::mkdir(hostBytes(path).constData(), 0700) != 0) raiseErrno(errno, destHost);
+            if (const fs::SystemError error = fs::createFolder(path, 0700))
+                fs::raiseSystemError(error, destHost);
             staging = path;
             stagingDest = destHost;
         }
@@ -331,24 +295,24 @@ struct Extraction::Impl {
 
         // Mode: the archive's permission bits when a Unix tool stored them, else those of
         // the file being replaced, else rw-r--r--. Never setuid, setgid or sticky.
-        mode_t mode = 0644;
+        std::uint32_t mode = 0644;
         const std::uint32_t unixMode = e.externalAttributes >> 16;
-        struct stat existing;
-        if (e.hostSystem == kHostUnix && (unixMode & 0777) != 0)
+        if (e.hostSystem == kHostUnix && (unixMode & 0777) != 0) {
             mode = unixMode & 0777;
-        else if (target.kind == Kind::File && lstatOf(target.hostPath, existing) &&
-                 S_ISREG(existing.st_mode))
-            mode = existing.st_mode & 0777;
+        } else if (target.kind == Kind::File) {
+            const auto existing = fs::statusOf(target.hostPath, false);
+            if (existing && existing->kind == Kind::File) mode = existing->permissions;
+        }
 
         // Created with its mode when the mask leaves it whole, else set once it is written.
-        if (mask == -2) mask = creationMask();
-        const bool modeAtCreation = mask >= 0 && (mode & mode_t(mask)) == 0;
+        if (!maskRead) {
+            mask = fs::creationMask();
+            maskRead = true;
+        }
+        const bool modeAtCreation = mask && (mode & *mask) == 0;
         fs::checkpoint("write staged file");
-        const fs::Descriptor out(::open(hostBytes(path).constData(),
-                                        O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
-                                        modeAtCreation ? mode : 0600));
         // Errors name the file the entry becomes, as the user knows it, not its staged copy.
-        if (out.fd < 0) raiseErrno(errno, target.hostPath);
+        fs::File out = fs::File::createNew(path, modeAtCreation ? mode : 0600, target.hostPath);
 
         const ZipFileHandle opened(zip_fopen_index(za.get(), static_cast<zip_uint64_t>(index), 0));
         if (!opened) raiseReadError(zip_get_error(za.get()), name);
@@ -364,11 +328,11 @@ struct Extraction::Impl {
             total += static_cast<zip_uint64_t>(n);
             if ((st.valid & ZIP_STAT_SIZE) && total > st.size)
                 raiseBadData(name, QStringLiteral("dimensione errata"));
-            writeAll(out.fd, buffer.data(), n, target.hostPath);
+            out.writeAll(buffer.data(), std::size_t(n));
         }
         if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
             raiseBadData(name, QStringLiteral("dimensione errata"));
-        if (!modeAtCreation && ::fchmod(out.fd, mode) != 0) raiseErrno(errno, target.hostPath);
+        if (!modeAtCreation) out.setPermissions(mode);
     }
 
     // Below the destination: checked when the entry was staged.
@@ -404,7 +368,8 @@ struct Extraction::Impl {
         for (qsizetype i = target.stop; i < parts.size() - (folder ? 0 : 1); ++i) {
             if (i > target.stop) current += u'/' + parts[i];
             fs::checkpoint("create folder");
-            if (::mkdir(hostBytes(current).constData(), 0755) != 0) raiseErrno(errno, current);
+            if (const fs::SystemError error = fs::createFolder(current, 0755))
+                fs::raiseSystemError(error, current);
             folders.created(current, Kind::Folder);
             done.push_back({Done::CreatedFolder, current, {}});
         }
@@ -421,8 +386,8 @@ struct Extraction::Impl {
             fs::checkpoint("sync staged files");
             fs::syncFileSystem(staging);
             fs::checkpoint("mark commit begun");
-            if (::rename(hostBytes(list + ".new").constData(), hostBytes(list).constData()) != 0)
-                raiseErrno(errno, list);
+            if (const fs::SystemError error = fs::renameReplacing(list + ".new", list))
+                fs::raiseSystemError(error, list);
             // Listed again: the installation folder may have changed since staging.
             fs::FolderTree folders(stagingDest);
             for (const Staged& s : staged) {
@@ -438,18 +403,16 @@ struct Extraction::Impl {
                     const QString kept = stagedPath('o', s.serial);
                     fs::checkpoint("keep replaced file");
                     // A copy where the file system has no hard links.
-                    if (::link(hostBytes(path).constData(), hostBytes(kept).constData()) != 0) {
-                        const int linkError = errno;
-                        if (!QFile::copy(path, kept)) raiseErrno(linkError, path);
-                    }
+                    if (const fs::SystemError linkError = fs::linkFile(path, kept))
+                        if (fs::copyNew(path, kept) != 0) fs::raiseSystemError(linkError, path);
                     fs::checkpoint("move file into place");
-                    if (::rename(hostBytes(from).constData(), hostBytes(path).constData()) != 0)
-                        raiseErrno(errno, path);
+                    if (const fs::SystemError error = fs::renameReplacing(from, path))
+                        fs::raiseSystemError(error, path);
                     done.push_back({Done::ReplacedFile, path, kept});
                 } else {
                     fs::checkpoint("move file into place");
-                    if (::rename(hostBytes(from).constData(), hostBytes(path).constData()) != 0)
-                        raiseErrno(errno, path);
+                    if (const fs::SystemError error = fs::renameReplacing(from, path))
+                        fs::raiseSystemError(error, path);
                     folders.created(path, Kind::File);
                     done.push_back({Done::CreatedFile, path, {}});
                 }
@@ -483,16 +446,15 @@ struct Extraction::Impl {
     // Recovery steps are not checkpointed: they run because a step already failed.
     void rollBack(const std::vector<Done>& done) {
         for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            const QByteArray path = hostBytes(it->path);
             switch (it->kind) {
             case Done::ReplacedFile:
-                ::rename(hostBytes(it->kept).constData(), path.constData());
+                fs::renameReplacing(it->kept, it->path);
                 break;
             case Done::CreatedFile:
-                ::unlink(path.constData());
+                fs::removeFile(it->path);
                 break;
             case Done::CreatedFolder:
-                ::rmdir(path.constData());
+                fs::removeEmptyFolder(it->path);
                 break;
             }
         }

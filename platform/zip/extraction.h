@@ -11,9 +11,6 @@
 
 namespace zipc {
 
-// Raises the error a failed system call gives, with the host path it concerned.
-[[noreturn]] void raiseErrno(int error, const QString& hostPath);
-
 class Extraction {
 public:
     // The archive at a host path, as its listed directory describes it (kept by reference).

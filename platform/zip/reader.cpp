@@ -1,13 +1,11 @@
 #include "reader.h"
 
-#include "platform/fs/fs.h"
+#include "platform/fs/host.h"
+#include "platform/vb/error.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <optional>
 #include <vector>
 
 namespace zipc {
@@ -18,7 +16,7 @@ namespace {
 // last entry on top, in reverse order; either way one window of the file serves many small
 // entries with one read. A request larger than the window goes straight to the caller.
 struct FileSource {
-    fs::Descriptor file;
+    fs::File file;
     zip_uint64_t size = 0;
     zip_uint64_t position = 0;
     static constexpr zip_uint64_t kAhead = 64 * 1024;
@@ -26,18 +24,15 @@ struct FileSource {
     zip_uint64_t windowStart = 0, windowLength = 0;
     zip_error_t error;
 
-    explicit FileSource(int fd) : file(fd) { zip_error_init(&error); }
+    explicit FileSource(fs::File opened) : file(std::move(opened)) { zip_error_init(&error); }
     ~FileSource() { zip_error_fini(&error); }
 
-    // Positioned read, retried when interrupted; -1 with the error set on failure.
+    // Positioned read; -1 with the error set on failure.
     zip_int64_t readAt(char* out, zip_uint64_t length, zip_uint64_t offset) {
-        for (;;) {
-            const ssize_t n = ::pread(file.fd, out, length, off_t(offset));
-            if (n >= 0) return n;
-            if (errno == EINTR) continue;
-            zip_error_set(&error, ZIP_ER_READ, errno);
-            return -1;
-        }
+        fs::SystemError failure = 0;
+        const std::int64_t n = file.tryReadAt(offset, out, std::size_t(length), failure);
+        if (n < 0) zip_error_set(&error, ZIP_ER_READ, failure);
+        return n;
     }
 
     zip_int64_t read(char* out, zip_uint64_t length) {
@@ -122,14 +117,20 @@ zip_int64_t callback(void* state, void* data, zip_uint64_t length, zip_source_cm
 
 } // namespace
 
-ZipHandle openForReading(const QByteArray& hostPath) {
-    // Not blocking: whatever has taken the archive's place, a named pipe must not hang.
-    const int fd = ::open(hostPath.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return nullptr;
-    auto state = std::make_unique<FileSource>(fd);
-    struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-    state->size = zip_uint64_t(info.st_size);
+ZipHandle openForReading(const QString& hostPath) {
+    // Whatever has taken the archive's place, a named pipe must not hang (the file layer
+    // never waits on one).
+    std::optional<fs::File> file;
+    std::optional<fs::Status> status;
+    try {
+        file = fs::File::openIfPresent(hostPath);
+        if (file) status = file->status();
+    } catch (const vb::VbError&) {
+        return nullptr;
+    }
+    if (!status || status->kind != fs::Kind::File) return nullptr;
+    auto state = std::make_unique<FileSource>(std::move(*file));
+    state->size = zip_uint64_t(status->size);
     zip_source_t* source = zip_source_function_create(callback, state.get(), nullptr);
     if (!source) return nullptr;
     state.release(); // the source frees it

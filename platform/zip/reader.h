@@ -1,6 +1,6 @@
 #pragma once
 // The archive file as libzip reads entry data from it.
-#include <QByteArray>
+#include <QString>
 #include <memory>
 #include <zip.h>
 
@@ -20,6 +20,6 @@ using ZipFileHandle = std::unique_ptr<zip_file_t, ZipFileClose>;
 // positioned reads of one buffer: libzip's own file source goes through a stdio stream that
 // seeks the file several times for every entry it opens. Null when the file cannot be opened
 // or is no archive libzip can read.
-ZipHandle openForReading(const QByteArray& hostPath);
+ZipHandle openForReading(const QString& hostPath);
 
 } // namespace zipc

@@ -5,41 +5,58 @@
 #include "staging.h"
 
 #include "platform/fs/fs.h"
+#include "platform/fs/host.h"
 #include "platform/vb/error.h"
 
-#include <QDir>
-#include <QFile>
-#include <cstdio>
+#include <algorithm>
 
 namespace zipc {
 
 namespace {
 
 void rollForward(const QString& destinationWindowsPath, const QString& staging) {
-    QFile list(staging + u'/' + QString::fromLatin1(kCommitList));
-    if (!list.open(QIODevice::ReadOnly)) vb::raise(vb::err::PathFileAccess);
-    for (const QByteArray& line : list.readAll().split('\n')) {
+    const auto list = fs::readWholeFile(staging + u'/' + QString::fromLatin1(kCommitList));
+    if (!list) vb::raise(vb::err::PathFileAccess);
+    for (const QByteArray& line : list->split('\n')) {
         const int tab = line.indexOf('\t');
         if (tab < 0) continue;
         const QString stagedName = QString::fromUtf8(line.left(tab));
         const QString relative = QString::fromUtf8(line.mid(tab + 1));
         const QString target = fs::toHost(destinationWindowsPath + u'\\' + relative);
         if (relative.endsWith(u'\\')) {
-            QDir().mkpath(target);
+            fs::createFolders(target);
             continue;
         }
         const QString staged = staging + u'/' + stagedName;
-        if (stagedName.isEmpty() || !QFile::exists(staged)) continue; // already in place
-        QDir().mkpath(QFileInfo(target).absolutePath());
-        if (std::rename(fs::hostBytes(staged).constData(), fs::hostBytes(target).constData()) != 0)
-            vb::raise(fs::errorFromErrno(errno, vb::err::PathFileAccess));
+        if (stagedName.isEmpty() || !fs::statusOf(staged, true)) continue; // already in place
+        fs::createFolders(target.left(target.lastIndexOf(u'/')));
+        if (const fs::SystemError error = fs::renameReplacing(staged, target))
+            vb::raise(fs::errorNumberOf(error, vb::err::PathFileAccess));
     }
 }
 
+// The staging folders in a destination, in the order of their names.
 QStringList stagingFolders(const QString& destination) {
-    return QDir(destination)
-        .entryList({kStagingPrefix + u'*'},
-                   QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    QStringList names;
+    if (const auto entries = fs::listFolder(destination))
+        for (const fs::FolderEntry& entry : *entries)
+            if (entry.kind == fs::Kind::Folder &&
+                entry.name.startsWith(kStagingPrefix, Qt::CaseInsensitive))
+                names << entry.name;
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+bool holdsCommitList(const QString& staging) {
+    return fs::statusOf(staging + u'/' + QString::fromLatin1(kCommitList), true).has_value();
+}
+
+// Anything but folders.
+bool holdsFiles(const QString& staging) {
+    const auto entries = fs::listFolder(staging);
+    return entries && std::any_of(entries->begin(), entries->end(), [](const fs::FolderEntry& e) {
+               return e.kind != fs::Kind::Folder;
+           });
 }
 
 } // namespace
@@ -47,7 +64,7 @@ QStringList stagingFolders(const QString& destination) {
 bool commitBegun(const QString& destinationWindowsPath) {
     const QString destination = fs::toHost(destinationWindowsPath);
     for (const QString& name : stagingFolders(destination))
-        if (QDir(destination + u'/' + name).exists(QString::fromLatin1(kCommitList))) return true;
+        if (holdsCommitList(destination + u'/' + name)) return true;
     return false;
 }
 
@@ -57,17 +74,15 @@ StagingOutcome recoverStaging(const QString& destinationWindowsPath, bool keepCo
     StagingOutcome outcome = StagingOutcome::Nothing;
     for (const QString& name : folders) {
         const QString staging = destination + u'/' + name;
-        const QDir folder(staging);
-        if (folder.exists(QString::fromLatin1(kCommitList))) {
+        if (holdsCommitList(staging)) {
             rollForward(destinationWindowsPath, staging);
             fs::syncFileSystem(destination);
             outcome = StagingOutcome::RolledForward;
             if (keepCommitList) continue;
-        } else if (!folder.isEmpty(QDir::Files | QDir::Hidden | QDir::System) &&
-                   outcome == StagingOutcome::Nothing) {
+        } else if (holdsFiles(staging) && outcome == StagingOutcome::Nothing) {
             outcome = StagingOutcome::Discarded;
         }
-        QDir(staging).removeRecursively();
+        fs::removeTree(staging);
     }
     return outcome;
 }

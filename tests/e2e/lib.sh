@@ -20,14 +20,12 @@ for cmd in Xvfb xdotool xdpyinfo import convert zip sha256sum; do
     command -v "$cmd" >/dev/null || { echo "$cmd is missing: run scripts/setup.sh" >&2; exit 1; }
 done
 
-MAIN_TITLE="Aggiorna versione di QUNA" # the main window
-BOX_TITLE="QunaAgg2"                   # every message box
-CAPTION_HEIGHT=24                      # the caption bar the window draws above its client area
+# The window's title, caption height and the buttons' rectangles (MAIN_TITLE, CAPTION_HEIGHT,
+# ELABORA, ESCI).
+CAPTION_HEIGHT=24 # as drawn, whatever the caller's environment says
+source "$SOURCE_DIR/scripts/window.sh"
+BOX_TITLE="QunaAgg2" # every message box
 CAPTION_RGB="10,36,106"
-
-# Client-area rectangles (pixels) of the controls the tests click.
-ELABORA=(292 474 393 531)
-ESCI=(424 472 525 529)
 
 TEST_NAME=$(basename "$0" .sh)
 # Short: config.dat holds the data folder's Windows path in 50 bytes.

@@ -1,9 +1,11 @@
-// libFuzzer target: arbitrary bytes as an update archive, listed as the window lists it and
-// extracted into a scratch folder. Any outcome but a VbError (a crash, a hang, a sanitizer
-// report, a file written outside the destination) is a bug.
+// libFuzzer target: arbitrary bytes as an update archive: its directory read straight from
+// memory, then the archive listed as the window lists it and extracted into a scratch folder.
+// Any outcome but a VbError (a crash, a hang, a sanitizer report, a file written outside the
+// destination) is a bug.
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "platform/zip/archive.h"
+#include "platform/zip/directory.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,6 +45,8 @@ void checkNothingEscaped() {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    zipc::MemorySource bytes(data, size);
+    ignoringErrors([&] { zipc::readDirectory(bytes); });
     const QString input = scratch() + "/input.zip";
     {
         QFile file(input);

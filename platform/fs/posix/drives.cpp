@@ -1,6 +1,6 @@
 // The drive table (the Wine prefix's, else the host's mounts), server shares and the drive
 // probe.
-#include "platform/fs/internal.h"
+#include "platform/fs/posix/posix.h"
 #include "platform/vb/error.h"
 
 #include <QCoreApplication>
@@ -163,21 +163,9 @@ template <typename Result> std::optional<Result> withinProbeLimit(std::function<
 // The names in a folder, "." and ".." left out; none when it cannot be read.
 QStringList entryNames(const QString& folder) {
     QStringList names;
-    DIR* dir = ::opendir(hostBytes(folder).constData());
-    if (!dir) return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name != u"." && name != u"..") names << name;
-    }
-    ::closedir(dir);
+    for (const FolderEntry& entry : listFolder(folder).value_or(FolderEntries()))
+        names << entry.name;
     return names;
-}
-
-QString findIgnoringCase(const QStringList& names, const QString& name) {
-    if (names.contains(name)) return name;
-    for (const QString& candidate : names)
-        if (candidate.compare(name, Qt::CaseInsensitive) == 0) return candidate;
-    return {};
 }
 
 // The host folder an entry of dosdevices stands for: a link's target, a relative one taken
@@ -194,10 +182,7 @@ QString entryRoot(const QString& folder, const QString& name) {
 
 // A Wine prefix: a folder whose dosdevices folder can be read.
 bool isPrefix(const QString& folder) {
-    DIR* dir = ::opendir(hostBytes(detail::join(folder, "dosdevices")).constData());
-    if (!dir) return false;
-    ::closedir(dir);
-    return true;
+    return listFolder(detail::join(folder, "dosdevices")).has_value();
 }
 
 QString& programFolderOverride() {
@@ -243,8 +228,8 @@ QString programHostFolder() {
 // The label Wine keeps in a drive root, first line only; empty when there is none.
 QString readWindowsLabel(const QString& root) {
     // Not blocking: a named pipe in its place must not hold the drive list up.
-    Descriptor file(::open(hostBytes(detail::join(root, ".windows-label")).constData(),
-                           O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    posix::Descriptor file(::open(hostBytes(detail::join(root, ".windows-label")).constData(),
+                                  O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat info;
     if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode)) return {};
     std::array<char, 256> text;
@@ -398,10 +383,11 @@ std::vector<QChar> detail::volumeLetters(const QStringList& mountFolders) {
 std::optional<QString> detail::findShare(const QString& server, const QString& share) {
     if (const QString prefix = winePrefix(); !prefix.isEmpty()) {
         const QString unc = detail::join(prefix, "dosdevices/unc");
-        const QString serverName = findIgnoringCase(entryNames(unc), server);
+        const QString serverName = detail::matchIgnoringCase(entryNames(unc), server);
         const QString serverFolder = detail::join(unc, serverName);
-        const QString shareName =
-            serverName.isEmpty() ? QString() : findIgnoringCase(entryNames(serverFolder), share);
+        const QString shareName = serverName.isEmpty()
+                                      ? QString()
+                                      : detail::matchIgnoringCase(entryNames(serverFolder), share);
         if (!shareName.isEmpty()) return entryRoot(serverFolder, shareName);
     }
     const QString source = QStringLiteral("//%1/%2").arg(server, share);

@@ -1,6 +1,6 @@
 // The installation lock: see InstallationLock in fs.h.
 #include "platform/fs/fs.h"
-#include "platform/fs/internal.h"
+#include "platform/fs/posix/posix.h"
 #include "platform/vb/error.h"
 
 #include <cerrno>
@@ -38,13 +38,13 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
         // Made with the widest mode the creation mask allows, so that the other users of a
         // shared installation can open it too; another user's file that we may not write is
         // opened for reading, which locks just as well.
-        fd_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+        handle_ = ::open(path_.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
         int error = errno;
-        if (fd_ < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
-            fd_ = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-            if (fd_ < 0 && errno != ENOENT) error = errno; // else: why it could not be made
+        if (handle_ < 0 && (error == EACCES || error == EPERM || error == EROFS)) {
+            handle_ = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+            if (handle_ < 0 && errno != ENOENT) error = errno; // else: why it could not be made
         }
-        if (fd_ < 0) {
+        if (handle_ < 0) {
             try {
                 raiseSystemError(error, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
             } catch (const vb::VbError& e) {
@@ -55,19 +55,19 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
         }
         int locked;
         do {
-            locked = ::flock(fd_, LOCK_EX | LOCK_NB);
+            locked = ::flock(handle_, LOCK_EX | LOCK_NB);
         } while (locked != 0 && errno == EINTR);
         if (locked != 0 && errno == EWOULDBLOCK) break;
         // Locked, or a file system that keeps no locks (ENOLCK, EOPNOTSUPP): we go on as
         // the holder.
-        if (sameFile(fd_, path_)) {
+        if (sameFile(handle_, path_)) {
             state_ = State::Held;
             return;
         }
-        ::close(fd_);
+        ::close(handle_);
     }
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (handle_ >= 0) ::close(handle_);
+    handle_ = -1;
     state_ = State::Busy;
 }
 
@@ -76,7 +76,7 @@ InstallationLock::~InstallationLock() {
     // Removed while still held, so that no one can lock this file once we let go of it; the
     // installation keeps no file of ours once its updates are done.
     ::unlink(path_.constData());
-    ::close(fd_);
+    ::close(handle_);
 }
 
 void InstallationLock::raiseUnavailable() const {
