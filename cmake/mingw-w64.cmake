@@ -40,6 +40,13 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# pkg-config (the project finds libzip with it) reads only the Windows .pc files, never the
+# host's, whose libzip would otherwise be taken for the Windows one.
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${QUNA_WINDOWS_TOOLCHAIN}/libzip/lib/pkgconfig:/usr/${QUNA_MINGW_TRIPLE}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
+unset(ENV{PKG_CONFIG_SYSROOT_DIR})
+
 # The cross-built Qt runs its tools from the host's Qt, the same release.
 set(QT_HOST_PATH /usr)
 set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)

@@ -195,6 +195,7 @@ build_libzip() {
     rm -rf "$build" "$DEST/libzip"
     # Windows' own crypto (bcrypt) for the AES archives; no bzip2/lzma/zstd, which the
     # updater's archives do not use and which would mean more cross-built libraries.
+    # (1.7.3 has no zstd support and names ENABLE_ZSTD an unused variable; later releases read it.)
     run_nice cmake -G Ninja -S "$src" -B "$build" \
         -DCMAKE_TOOLCHAIN_FILE="$WORK/build-toolchain.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$DEST/libzip" \
