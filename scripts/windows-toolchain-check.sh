@@ -197,15 +197,17 @@ fi
 
 if command -v Xvfb >/dev/null; then
     log "widgets_check.exe under Wine on Xvfb with the windows platform plugin"
-    display=:$((90 + RANDOM % 9))
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+    # Xvfb picks a free display itself: other builds on the machine may hold some.
+    Xvfb -displayfd 5 -screen 0 1024x768x24 -nolisten tcp 5>"$WORK/xvfb.display" \
+        >"$WORK/xvfb.log" 2>&1 &
     xvfb_pid=$!
     trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT
-    for _ in $(seq 50); do
-        [[ -e /tmp/.X11-unix/X${display#:} ]] && break
+    for _ in $(seq 100); do
+        [[ -s $WORK/xvfb.display ]] && break
         sleep 0.1
     done
-    [[ -e /tmp/.X11-unix/X${display#:} ]] || die "Xvfb $display did not start ($WORK/xvfb.log)"
+    [[ -s $WORK/xvfb.display ]] || die "Xvfb did not start within 10 s ($WORK/xvfb.log)"
+    display=:$(head -n 1 "$WORK/xvfb.display")
     (
         sleep 8
         command -v import >/dev/null && DISPLAY=$display import -window root "$WORK/xvfb-screen.png" 2>/dev/null || true
