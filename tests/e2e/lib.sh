@@ -527,3 +527,37 @@ shows() {
 items() {
     awk -F'\t' -v list="$1" '$3 == list { print $1 }' "$WORK/texts"
 }
+
+# build_slowing_library: $WORK/slow.so, a library that, preloaded, delays every exclusive
+# file creation (as the extraction stages each entry) by SLOW_CREATE_MS milliseconds; SLOWED
+# is the updater's environment for it (200 ms). Under the sanitizers the preloaded library
+# comes before their runtime, which they accept only when told to.
+build_slowing_library() {
+    command -v cc >/dev/null || { echo "skipped: no C compiler for the slowing library"; exit 77; }
+    cat >"$WORK/slow.c" <<'C'
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <unistd.h>
+/* Every creation of a new file (O_CREAT | O_EXCL, as the extraction stages each entry)
+   waits SLOW_CREATE_MS milliseconds first. */
+static int slowed(const char *name, const char *path, int flags, va_list args) {
+    mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
+    if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && getenv("SLOW_CREATE_MS"))
+        usleep(1000 * atoi(getenv("SLOW_CREATE_MS")));
+    int (*real)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, name);
+    return real(path, flags, mode);
+}
+int open(const char *path, int flags, ...) {
+    va_list a; va_start(a, flags); int r = slowed("open", path, flags, a); va_end(a); return r;
+}
+int open64(const char *path, int flags, ...) {
+    va_list a; va_start(a, flags); int r = slowed("open64", path, flags, a); va_end(a); return r;
+}
+C
+    cc -shared -fPIC -o "$WORK/slow.so" "$WORK/slow.c" -ldl || fail "cannot build the slowing library"
+    SLOWED=(LD_PRELOAD="$WORK/slow.so" SLOW_CREATE_MS=200
+        ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+}

@@ -8,30 +8,7 @@ command -v cc >/dev/null || { echo "skipped: no C compiler for the slowing libra
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
-cat >"$WORK/slow.c" <<'C'
-#define _GNU_SOURCE
-#include <dlfcn.h>
-#include <fcntl.h>
-#include <stdarg.h>
-#include <stdlib.h>
-#include <unistd.h>
-/* Every creation of a new file (O_CREAT | O_EXCL, as the extraction stages each entry)
-   waits SLOW_CREATE_MS milliseconds first. */
-static int slowed(const char *name, const char *path, int flags, va_list args) {
-    mode_t mode = (flags & O_CREAT) ? va_arg(args, mode_t) : 0;
-    if ((flags & (O_CREAT | O_EXCL)) == (O_CREAT | O_EXCL) && getenv("SLOW_CREATE_MS"))
-        usleep(1000 * atoi(getenv("SLOW_CREATE_MS")));
-    int (*real)(const char *, int, ...) = (int (*)(const char *, int, ...))dlsym(RTLD_NEXT, name);
-    return real(path, flags, mode);
-}
-int open(const char *path, int flags, ...) {
-    va_list a; va_start(a, flags); int r = slowed("open", path, flags, a); va_end(a); return r;
-}
-int open64(const char *path, int flags, ...) {
-    va_list a; va_start(a, flags); int r = slowed("open64", path, flags, a); va_end(a); return r;
-}
-C
-cc -shared -fPIC -o "$WORK/slow.so" "$WORK/slow.c" -ldl || fail "cannot build the slowing library"
+build_slowing_library
 
 make_installation
 # The archive: the new main program and 40 files of 80,000 bytes that do not compress.
@@ -42,10 +19,7 @@ for i in $(seq -w 1 40); do head -c 80000 /dev/urandom >"$stage/dati/tabella$i.b
 (cd "$stage" && zip -q -r "$INST/Aggiorna/qn45070218.zip" Quna.exe dati)
 rm -rf "$stage"
 
-# Under the sanitizers the preloaded library comes before their runtime, which they accept
-# only when told to.
-UPDATER_ENV=(LD_PRELOAD="$WORK/slow.so" SLOW_CREATE_MS=200
-    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0")
+UPDATER_ENV=("${SLOWED[@]}")
 start_xvfb
 open_main_window
 window_origin "$WIN"
