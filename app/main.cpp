@@ -1,11 +1,11 @@
 // QunaAgg2: the updater's window. It takes no arguments.
 #include "program.h"
 
+#include "platform/fs/fs.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -26,25 +26,14 @@ bool platformAvailable(int argc, char** argv) {
 // The updater takes its installation from the folder it is started from. Started from the
 // package's own folder rather than through a link in an installation folder, it finds no
 // installation there; the window says so in its own terms, and this says what to do instead.
-bool startedFromPackageFolder(const char* argv0) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const fs::path program = fs::read_symlink("/proc/self/exe", error);
-    if (error) return false;
-    fs::path started = program;
-    if (argv0 && std::strchr(argv0, '/')) started = fs::absolute(argv0, error);
-    if (error) return false;
-    // The path it was started by counts only when it leads to this very program: through a
-    // link, the link's folder is the installation.
-    if (fs::weakly_canonical(started, error) != program || error) return false;
-    const fs::path folder = started.lexically_normal().parent_path();
-    return folder.filename() == "quna-updater" && folder.parent_path().filename() == "lib";
+bool startedFromPackageFolder() {
+    return fs::startedFromHostFolder().endsWith(QStringLiteral("/lib/quna-updater"));
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (startedFromPackageFolder(argc > 0 ? argv[0] : nullptr))
+    if (startedFromPackageFolder())
         std::fputs("QunaAgg2: start the updater through the QunaAgg2 link in an installation "
                    "folder (made by quna-updater-link FOLDER), not from its package folder\n",
                    stderr);

@@ -3,14 +3,11 @@
 # program is a call that the Windows build of the same sources cannot make. Allowed:
 #   platform/fs/posix/         the file-system layer's POSIX implementation; the Windows one
 #                              goes in a folder beside it
-#   platform/ui/process.cpp    starting the main program (fork and exec, the owner of a Wine
-#                              prefix), the host's one way out of the process
-#   app/main.cpp               for now: the hint for an updater started from its package
-#                              folder reads /proc/self/exe before Qt starts; it belongs with
-#                              the program folder's lookup in platform/fs/posix
+#   platform/ui/posix/         starting the main program (fork and exec, the owner of a Wine
+#                              prefix); the Windows one goes in a folder beside it
 # tests/, tools/ and bench/ run on the build machine and are not checked.
 # Run as: cmake -DSOURCE_DIR=<top folder> -P posix_boundary.cmake
-set(allowed "^platform/fs/posix/" "^platform/ui/process\\.cpp$" "^app/main\\.cpp$")
+set(allowed "^platform/fs/posix/" "^platform/ui/posix/")
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/app/*" "${SOURCE_DIR}/install/*"
      "${SOURCE_DIR}/update/*" "${SOURCE_DIR}/platform/*")
 set(found "")

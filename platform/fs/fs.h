@@ -77,6 +77,10 @@ QString toWindows(const QString& hostPath);
 // folder; empty when there is none.
 QString winePrefix();
 
+// The host folder the updater was started from: the folder of the link it was started through
+// (as an installation holds it), else the folder that holds its program file.
+QString startedFromHostFolder();
+
 // The updater's own folder as a drive path (no trailing separator except at a root).
 QString programFolder();
 // Tests place the program in a folder of their own (a host path; empty restores the real one).

@@ -207,7 +207,9 @@ QString startedAs() {
 // holds the program file (which /proc/self/exe names). The path it was started by counts only
 // when it leads to this very program; a relative one is read against the folder the process
 // started in, so the answer is taken once, before start-up changes the current folder.
-QString startedFromFolder() {
+} // namespace
+
+QString startedFromHostFolder() {
     const QString file = QFile::decodeName(std::filesystem::read_symlink("/proc/self/exe").c_str());
     const QString invoked = startedAs();
     if (invoked.contains(u'/')) {
@@ -218,10 +220,12 @@ QString startedFromFolder() {
     return QFileInfo(file).absolutePath();
 }
 
+namespace {
+
 QString programHostFolder() {
     if (!programFolderOverride().isEmpty())
         return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride()));
-    static const QString folder = startedFromFolder();
+    static const QString folder = startedFromHostFolder();
     return folder;
 }
 

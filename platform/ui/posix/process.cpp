@@ -1,4 +1,4 @@
-#include "host.h"
+#include "platform/ui/host.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
