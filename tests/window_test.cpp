@@ -6,6 +6,7 @@
 #include "app/layout.h"
 #include "app/shape.h"
 #include "app/window.h"
+#include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "platform/ui/qt_host.h"
 #include "support/installation.h"
@@ -17,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -24,6 +26,7 @@
 #include <QPointer>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -132,6 +135,11 @@ TEST_F(WindowTest, CaptionsToolTipsFontsAndColours) {
 TEST_F(WindowTest, ListsInTheColouredFramePaintWhiteAndHeadersAlignAsTheirColumns) {
     app::setupArchiveColumns(form);
     form.lv.setVisible(true);
+    // A folder near the root, so that the folder list has room below its rows wherever the
+    // build tree sits.
+    QTemporaryDir shallow(QDir::rootPath() + "tmp/qwt-XXXXXX");
+    ASSERT_TRUE(shallow.isValid());
+    form.Dir1.setPath(fs::toWindows(shallow.path()));
     window.show();
     for (const char* name : {"Dir1", "lv"}) {
         // The bottom right of the list, below any row.
