@@ -5,15 +5,29 @@
 #                              goes in a folder beside it
 #   platform/ui/posix/         starting the main program (fork and exec, the owner of a Wine
 #                              prefix); the Windows one goes in a folder beside it
+# In the same way <windows.h> belongs to platform/fs/windows/ and platform/ui/windows/ only.
 # tests/, tools/ and bench/ run on the build machine and are not checked.
 # Run as: cmake -DSOURCE_DIR=<top folder> -P posix_boundary.cmake
 set(allowed "^platform/fs/posix/" "^platform/ui/posix/")
+set(windows_allowed "^platform/fs/windows/" "^platform/ui/windows/")
 file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/app/*" "${SOURCE_DIR}/install/*"
      "${SOURCE_DIR}/update/*" "${SOURCE_DIR}/platform/*")
 set(found "")
 foreach(source IN LISTS sources)
   if(NOT source MATCHES "\\.(cpp|h|in)$")
     continue()
+  endif()
+  set(windows_exempt FALSE)
+  foreach(pattern IN LISTS windows_allowed)
+    if(source MATCHES "${pattern}")
+      set(windows_exempt TRUE)
+    endif()
+  endforeach()
+  if(NOT windows_exempt)
+    file(STRINGS "${SOURCE_DIR}/${source}" lines REGEX "#[ \t]*include[ \t]*<(windows|winnetwk|winbase)\\.h>")
+    foreach(line IN LISTS lines)
+      string(APPEND found "  ${source}: ${line}\n")
+    endforeach()
   endif()
   set(exempt FALSE)
   foreach(pattern IN LISTS allowed)
@@ -31,5 +45,5 @@ foreach(source IN LISTS sources)
   endforeach()
 endforeach()
 if(found)
-  message(FATAL_ERROR "POSIX interface outside the POSIX implementation files:\n${found}")
+  message(FATAL_ERROR "System interface outside its implementation files:\n${found}")
 endif()

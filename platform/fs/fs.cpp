@@ -104,15 +104,14 @@ bool detail::isFolder(const QString& hostPath) {
 
 QString detail::parentOf(const QString& hostPath) {
     const qsizetype slash = hostPath.lastIndexOf(u'/');
-    return slash <= 0 ? QStringLiteral("/") : hostPath.left(slash);
+    if (slash <= 0) return QStringLiteral("/");
+    // A drive's root keeps its separator: "C:" alone is that drive's current folder.
+    if (slash == 2 && hostPath[1] == u':') return hostPath.left(3);
+    return hostPath.left(slash);
 }
 
 QString detail::nameOf(const QString& hostPath) {
     return hostPath.mid(hostPath.lastIndexOf(u'/') + 1);
-}
-
-QByteArray hostBytes(const QString& hostPath) {
-    return QFile::encodeName(hostPath);
 }
 
 namespace {
@@ -172,9 +171,7 @@ QString toHost(const QString& windowsPath) {
 
 QString toWindows(const QString& hostPath) {
     const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(hostPath));
-    const auto inside = [&](const QString& root) {
-        return root == u"/" || path == root || path.startsWith(root + u'/');
-    };
+    const auto inside = [&](const QString& root) { return detail::isInside(path, root); };
     QString bestRoot, bestName; // the longest matching root wins; drives come first
     for (const Drive& drive : drives())
         if (inside(drive.hostRoot) &&
@@ -188,6 +185,14 @@ QString toWindows(const QString& hostPath) {
             bestRoot = share.hostRoot;
             bestName = share.name;
         }
+    // A share reached by its own name ("//server/share/..." where the system keeps them so).
+    if (bestName.isEmpty() && path.startsWith(QStringLiteral("//"))) {
+        const QStringList parts = path.mid(2).split(u'/');
+        if (parts.size() >= 2 && !parts[0].isEmpty() && !parts[1].isEmpty()) {
+            bestName = QStringLiteral("\\\\%1\\%2").arg(parts[0], parts[1]);
+            bestRoot = QStringLiteral("//%1/%2").arg(parts[0], parts[1]);
+        }
+    }
     if (bestName.isEmpty()) vb::raise(vb::err::PathNotFound);
     QString rest = path.mid(bestRoot.size());
     if (rest.startsWith(u'/')) rest.remove(0, 1);

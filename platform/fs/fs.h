@@ -219,9 +219,6 @@ void setFaultHook(FaultHook hook);
 int checkpointCount(); // steps counted so far; the first step is 1
 void resetCheckpoints();
 
-// A host path as the system calls want it.
-QByteArray hostBytes(const QString& hostPath);
-
 // A write past the file-size limit (RLIMIT_FSIZE) would end the process with SIGXFSZ; with
 // the signal ignored the write fails with EFBIG, reported as a full disk. Called once at start.
 void reportOversizedWrites();

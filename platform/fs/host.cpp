@@ -1,5 +1,6 @@
 // The parts of host.h built on its primitives, the same on every system.
 #include "platform/fs/host.h"
+#include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 
 namespace fs {
@@ -7,7 +8,7 @@ namespace fs {
 void removeTree(const QString& hostPath) {
     if (const auto entries = listFolder(hostPath))
         for (const FolderEntry& entry : *entries) {
-            const QString path = hostPath + u'/' + entry.name;
+            const QString path = detail::join(hostPath, entry.name);
             if (entry.kind == Kind::Folder)
                 removeTree(path);
             else
@@ -19,8 +20,8 @@ void removeTree(const QString& hostPath) {
 bool createFolders(const QString& hostPath) {
     const auto status = statusOf(hostPath, true);
     if (status) return status->kind == Kind::Folder;
-    const qsizetype slash = hostPath.lastIndexOf(u'/');
-    if (slash > 0 && !createFolders(hostPath.left(slash))) return false;
+    const QString parent = detail::parentOf(hostPath);
+    if (parent != hostPath && !createFolders(parent)) return false;
     return createFolder(hostPath, 0777) == 0 || statusOf(hostPath, true).has_value();
 }
 

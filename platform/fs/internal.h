@@ -5,13 +5,44 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
 #include <optional>
+#include <thread>
 
 namespace fs::detail {
 
 // The drive for a letter (either case). The host table is read again once when the letter
 // is not in it, so a volume mounted since the last look is found.
 std::optional<Drive> findDrive(QChar letter);
+
+// True while the drive table is the host's own (no test injected one).
+bool usingHostDrives();
+
+// A drive that does not answer within this time is not ready.
+inline constexpr auto kProbeLimit = std::chrono::seconds(3);
+
+// Runs `work` on a thread of its own and waits for it at most the probe limit; nothing when
+// it has not answered by then. A dead network share or a drive without medium can hang the
+// calls for minutes: the thread is left behind and ends when they finally return.
+template <typename Result> std::optional<Result> withinProbeLimit(std::function<Result()> work) {
+    auto outcome = std::make_shared<std::promise<Result>>();
+    std::future<Result> result = outcome->get_future();
+    std::thread([outcome, work = std::move(work)] { outcome->set_value(work()); }).detach();
+    if (result.wait_for(kProbeLimit) != std::future_status::ready) return std::nullopt;
+    return result.get();
+}
+
+// The system's part of the drive probe: raises 68 when the drive's root is not there, 71
+// when it does not answer within the limit or cannot be read.
+void probeHostDrive(const Drive& drive);
+// True when the root of a volume can be read within the probe limit.
+bool rootAnswers(const QString& hostRoot);
+
+// The updater's own folder as a host folder (the tests' one when they set it).
+QString programHostFolder();
 
 // The letters of lettered volumes without a prefix, by their mount folders in the order they
 // were mounted: the letter the folder's name begins with (D to Y, else D), or the next free
@@ -33,6 +64,18 @@ std::vector<Share> shares();
 
 inline QString join(const QString& folder, const QString& name) {
     return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+// Host paths are compared as the host's file system compares names.
+#ifdef _WIN32
+inline constexpr Qt::CaseSensitivity kHostCase = Qt::CaseInsensitive;
+#else
+inline constexpr Qt::CaseSensitivity kHostCase = Qt::CaseSensitive;
+#endif
+// True when the host path is `root` or lies below it ("/" and "C:/" end in their separator).
+inline bool isInside(const QString& path, const QString& root) {
+    if (root.endsWith(u'/')) return path.startsWith(root, kHostCase);
+    return path.compare(root, kHostCase) == 0 || path.startsWith(root + u'/', kHostCase);
 }
 
 bool isFolder(const QString& hostPath); // links followed

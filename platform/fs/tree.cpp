@@ -81,10 +81,8 @@ FolderTree::Resolved FolderTree::resolve(const QStringList& components) {
 }
 
 void FolderTree::created(const QString& hostPath, Kind kind) {
-    const qsizetype cut = hostPath.lastIndexOf(u'/');
-    const QString folder = cut == 0 ? QStringLiteral("/") : hostPath.left(cut);
-    auto it = d->folders.find(folder);
-    if (it != d->folders.end()) it.value().add(hostPath.mid(cut + 1), kind);
+    auto it = d->folders.find(detail::parentOf(hostPath));
+    if (it != d->folders.end()) it.value().add(detail::nameOf(hostPath), kind);
     // A new folder is empty: nothing to read when a path goes through it.
     if (kind == Kind::Folder) d->folders.insert(hostPath, Impl::Listing{});
 }

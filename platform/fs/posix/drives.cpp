@@ -33,18 +33,6 @@ struct Mount {
     QString source;
 };
 
-std::vector<Drive> injectedDrives;
-std::vector<Drive> hostTable;
-bool hostTableRead = false;
-ProbeHook probeHook;
-
-// A drive that does not answer within this time is not ready.
-constexpr auto kProbeLimit = std::chrono::seconds(3);
-
-bool usingHostTable() {
-    return injectedDrives.empty();
-}
-
 // Mount tables write blanks and backslashes in names as octal escapes ("\040").
 QString unescapeOctal(const std::string& text) {
     const auto isOctal = [](char c) { return c >= '0' && c <= '7'; };
@@ -149,17 +137,6 @@ bool isShareType(const QString& type) {
     return type == u"cifs" || type == u"smb3" || type == u"smbfs";
 }
 
-// Runs `work` on a thread of its own and waits for it at most the probe limit; nothing when
-// it has not answered by then. A dead network share or a drive without medium can hang the
-// calls for minutes: the thread is left behind and ends when they finally return.
-template <typename Result> std::optional<Result> withinProbeLimit(std::function<Result()> work) {
-    auto outcome = std::make_shared<std::promise<Result>>();
-    std::future<Result> result = outcome->get_future();
-    std::thread([outcome, work = std::move(work)] { outcome->set_value(work()); }).detach();
-    if (result.wait_for(kProbeLimit) != std::future_status::ready) return std::nullopt;
-    return result.get();
-}
-
 // The names in a folder, "." and ".." left out; none when it cannot be read.
 QStringList entryNames(const QString& folder) {
     QStringList names;
@@ -183,11 +160,6 @@ QString entryRoot(const QString& folder, const QString& name) {
 // A Wine prefix: a folder whose dosdevices folder can be read.
 bool isPrefix(const QString& folder) {
     return listFolder(detail::join(folder, "dosdevices")).has_value();
-}
-
-QString& programFolderOverride() {
-    static QString folder;
-    return folder;
 }
 
 // The path the program was started by (its first argument), or empty.
@@ -222,13 +194,6 @@ QString startedFromHostFolder() {
 
 namespace {
 
-QString programHostFolder() {
-    if (!programFolderOverride().isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride()));
-    static const QString folder = startedFromHostFolder();
-    return folder;
-}
-
 // The label Wine keeps in a drive root, first line only; empty when there is none.
 QString readWindowsLabel(const QString& root) {
     // Not blocking: a named pipe in its place must not hold the drive list up.
@@ -250,7 +215,7 @@ const QHash<QString, QString>& windowsLabels(const std::vector<Drive>& table) {
     for (const Drive& drive : table)
         if (!labels.contains(drive.hostRoot)) unread << drive.hostRoot;
     if (unread.isEmpty()) return labels;
-    const auto read = withinProbeLimit<QStringList>([unread] {
+    const auto read = detail::withinProbeLimit<QStringList>([unread] {
         QStringList found;
         for (const QString& root : unread)
             found << readWindowsLabel(root);
@@ -305,26 +270,6 @@ std::vector<Drive> mountedDrives(const std::vector<Mount>& mounts) {
     return table;
 }
 
-std::vector<Drive>& currentTable() {
-    if (!usingHostTable()) return injectedDrives;
-    if (!hostTableRead) {
-        hostTable = hostDrives();
-        hostTableRead = true;
-    }
-    return hostTable;
-}
-
-// Replaces the cached host table only when it changed, so references to it stay good.
-void refreshHostTable() {
-    std::vector<Drive> fresh = hostDrives();
-    const auto same = [](const Drive& a, const Drive& b) {
-        return a.letter == b.letter && a.hostRoot == b.hostRoot && a.label == b.label;
-    };
-    if (!std::equal(fresh.begin(), fresh.end(), hostTable.begin(), hostTable.end(), same))
-        hostTable = std::move(fresh);
-    hostTableRead = true;
-}
-
 // errno of reading the folder's file system and its first entry, 0 when both work.
 int readError(const QByteArray& folder) {
     struct statvfs volume;
@@ -341,7 +286,7 @@ int readError(const QByteArray& folder) {
 } // namespace
 
 QString winePrefix() {
-    for (QString folder = programHostFolder();;) {
+    for (QString folder = detail::programHostFolder();;) {
         if (isPrefix(folder)) return folder;
         if (folder == u"/" || folder.isEmpty()) break;
         const qsizetype slash = folder.lastIndexOf(u'/');
@@ -455,97 +400,27 @@ QString networkVolumeOf(const QString& hostPath) {
     return bestName;
 }
 
-QString unansweringServer(const QString& windowsPath) {
-    const QString path = windowsPath.trimmed();
-    const bool lettered = path.size() >= 2 && path[1] == u':';
-    std::optional<QString> root; // the volume's host folder
-    if (lettered) {
-        if (const auto drive = detail::findDrive(path[0])) root = drive->hostRoot;
-    } else if (path.startsWith(QStringLiteral("\\\\")) || path.startsWith(QStringLiteral("//"))) {
-        const QStringList parts =
-            QString(path).replace(u'/', u'\\').split(u'\\', Qt::SkipEmptyParts);
-        if (parts.size() >= 2) root = detail::findShare(parts[0], parts[1]);
-    }
-    if (!root) return {};
-    const QString server = networkVolumeOf(*root);
-    if (server.isEmpty()) return {};
-    if (lettered) {
-        try {
-            probeDrive(path[0]);
-            return {};
-        } catch (const vb::VbError& e) {
-            // A drive that is simply not there is no server's fault.
-            return e.number() == vb::err::DeviceUnavailable ? QString() : server;
-        }
-    }
-    const auto error = withinProbeLimit<int>([host = hostBytes(*root)] { return readError(host); });
-    return error && *error == 0 ? QString() : server;
+bool detail::rootAnswers(const QString& hostRoot) {
+    const auto error =
+        detail::withinProbeLimit<int>([host = hostBytes(hostRoot)] { return readError(host); });
+    return error && *error == 0;
 }
 
-QString serverNotAnswering(const QString& server, const QString& shownPath) {
-    return (server.isEmpty() ? QStringLiteral("Il server non risponde")
-                             : QStringLiteral("Il server %1 non risponde").arg(server)) +
-           QStringLiteral(": ") + shownPath;
-}
-
-void setDrives(std::vector<Drive> table) {
-    for (Drive& drive : table) {
-        drive.letter = drive.letter.toUpper();
-        drive.hostRoot = QDir::cleanPath(QDir::current().absoluteFilePath(drive.hostRoot));
-    }
-    injectedDrives = std::move(table);
-}
-
-const std::vector<Drive>& drives() {
-    if (usingHostTable()) refreshHostTable();
-    return currentTable();
-}
-
-std::optional<Drive> detail::findDrive(QChar letter) {
-    const auto lookUp = [&]() -> std::optional<Drive> {
-        for (const Drive& drive : currentTable())
-            if (drive.letter == letter.toUpper()) return drive;
-        return std::nullopt;
-    };
-    if (auto drive = lookUp()) return drive;
-    if (!usingHostTable()) return std::nullopt;
-    refreshHostTable();
-    return lookUp();
-}
-
-void setProbeHook(ProbeHook hook) {
-    probeHook = std::move(hook);
-}
-
-void probeDrive(QChar letter) {
-    if (probeHook) {
-        if (const std::int32_t number = probeHook(letter.toUpper())) vb::raise(number);
-        return;
-    }
-    const auto drive = detail::findDrive(letter);
-    if (!drive) vb::raise(vb::err::DeviceUnavailable);
+void detail::probeHostDrive(const Drive& drive) {
     // A volume's folder left behind after the volume went away is no drive any more (a
     // prefix's drives are links to any folder, not volumes).
-    if (usingHostTable() && winePrefix().isEmpty() && drive->hostRoot != "/" &&
-        !isMountPoint(drive->hostRoot))
+    if (usingHostDrives() && winePrefix().isEmpty() && drive.hostRoot != "/" &&
+        !isMountPoint(drive.hostRoot))
         vb::raise(vb::err::DeviceUnavailable);
 
-    const auto error =
-        withinProbeLimit<int>([root = hostBytes(drive->hostRoot)] { return readError(root); });
+    const auto error = detail::withinProbeLimit<int>(
+        [root = hostBytes(drive.hostRoot)] { return readError(root); });
     if (!error) vb::raise(vb::err::DiskNotReady);
     if (*error == 0) return;
     // A dangling link, a link loop or a link to a file: the drive is not there at all.
     if (*error == ENOENT || *error == ENOTDIR || *error == ELOOP)
         vb::raise(vb::err::DeviceUnavailable);
     vb::raise(vb::err::DiskNotReady);
-}
-
-void setProgramFolderForTests(const QString& hostPath) {
-    programFolderOverride() = hostPath;
-}
-
-QString programFolder() {
-    return toWindows(programHostFolder());
 }
 
 } // namespace fs

@@ -1,6 +1,6 @@
 // The host primitives of host.h over POSIX system calls.
 #include "platform/fs/host.h"
-#include "platform/fs/fs.h"
+#include "platform/fs/posix/posix.h"
 #include "platform/vb/error.h"
 
 #include <QFile>

@@ -5,6 +5,15 @@
 #include <optional>
 #include <sys/stat.h>
 
+namespace fs {
+
+// A host path as the system calls want it.
+inline QByteArray hostBytes(const QString& hostPath) {
+    return QFile::encodeName(hostPath);
+}
+
+} // namespace fs
+
 namespace fs::posix {
 
 // An open file descriptor, closed on every way out (a negative one is not closed).

@@ -38,7 +38,7 @@ bool isWindowsProgram(const QString& hostPath) {
 // output, which a user never sees: the same test, made first, lets the updater say it.
 void checkPrefixIsUsable(const QString& prefix) {
     struct stat info;
-    if (prefix.isEmpty() || ::stat(fs::hostBytes(prefix).constData(), &info) != 0) return;
+    if (prefix.isEmpty() || ::stat(QFile::encodeName(prefix).constData(), &info) != 0) return;
     if (info.st_uid != ::geteuid())
         cannotStart(QStringLiteral("La cartella di Wine %1 appartiene a un altro utente e Wine "
                                    "non la usa per questo utente.\r\nOgni utente ha bisogno di "
@@ -50,13 +50,13 @@ void checkPrefixIsUsable(const QString& prefix) {
 // the process is not waited for, but watched for a moment: Wine that ends at once with an
 // error is reported. Everything the child needs is made before fork().
 void startWithWine(const QString& wine, const QString& hostPath, const QString& prefix) {
-    const QByteArray program = fs::hostBytes(wine), target = fs::hostBytes(hostPath);
-    const QByteArray folder = fs::hostBytes(QFileInfo(hostPath).absolutePath());
+    const QByteArray program = QFile::encodeName(wine), target = QFile::encodeName(hostPath);
+    const QByteArray folder = QFile::encodeName(QFileInfo(hostPath).absolutePath());
     std::vector<QByteArray> environment;
     for (const QString& entry : QProcessEnvironment::systemEnvironment().toStringList())
         if (!entry.startsWith(QLatin1String("WINEPREFIX=")))
             environment.push_back(entry.toLocal8Bit());
-    if (!prefix.isEmpty()) environment.push_back("WINEPREFIX=" + fs::hostBytes(prefix));
+    if (!prefix.isEmpty()) environment.push_back("WINEPREFIX=" + QFile::encodeName(prefix));
     std::vector<char*> envp;
     for (QByteArray& e : environment)
         envp.push_back(e.data());
