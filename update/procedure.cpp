@@ -260,7 +260,18 @@ void cmdElabora_Click(app::Form& f) {
              }),
         when([&] { return fs::anyFileExists(inInstallation(f, kSetAside)); },
              {
-                 step([&] { fs::deleteFile(inInstallation(f, kSetAside)); }),
+                 step([&] {
+                     // Windows keeps the file of a program that is still running (an old
+                     // QUNA left open): it stays under our own name, and a later start's
+                     // sweep removes it; the update itself is complete.
+                     try {
+                         fs::deleteFile(inInstallation(f, kSetAside));
+                     } catch (const VbError& e) {
+                         if (e.number() != err::PermissionDenied ||
+                             !fs::anyFileExists(inInstallation(f, kSetAside)))
+                             throw;
+                     }
+                 }),
              }),
         step([&] {
             if (journal) removeJournal(f);

@@ -18,6 +18,11 @@ constexpr qint64 kLogLimit = 1 << 20;
 
 QString updateLogPath() {
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
+#ifdef _WIN32
+    // The user's local application data, where Windows programs keep what they note.
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::fromNativeSeparators(qEnvironmentVariable("LOCALAPPDATA"));
+#endif
     if (!QDir::isAbsolutePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/quna-updater/aggiornamenti.log");
 }

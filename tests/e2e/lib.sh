@@ -14,7 +14,7 @@ set -euo pipefail
 QUNA_BIN=${1:?usage: $0 QUNA_BIN JETWRITE}
 JETWRITE=${2:?usage: $0 QUNA_BIN JETWRITE}
 SOURCE_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-[[ -x "$QUNA_BIN" ]] || { echo "$QUNA_BIN is not executable" >&2; exit 1; }
+[[ -f "$QUNA_BIN" ]] || { echo "$QUNA_BIN is missing" >&2; exit 1; }
 [[ -x "$JETWRITE" ]] || { echo "$JETWRITE is not executable" >&2; exit 1; }
 for cmd in Xvfb xdotool xdpyinfo import convert zip sha256sum; do
     command -v "$cmd" >/dev/null || { echo "$cmd is missing: run scripts/setup.sh" >&2; exit 1; }

@@ -89,26 +89,6 @@ void copyReplacing(const QString& source, const QString& target) {
     putInPlace(temporary, target);
 }
 
-// Gives `source` the second name `target`, as copyReplacing does through a temporary name.
-// False, with nothing changed, where the volume has no hard links (FAT, some shares).
-bool linkReplacing(const QString& source, const QString& target) {
-    const QString temporary = temporaryBeside(target, "link-");
-    if (const SystemError error = linkFile(source, temporary)) {
-        switch (error) {
-        case ERROR_INVALID_FUNCTION:
-        case ERROR_NOT_SUPPORTED:
-        case ERROR_NOT_SAME_DEVICE:
-        case ERROR_TOO_MANY_LINKS:
-        case ERROR_ACCESS_DENIED:
-            return false;
-        default:
-            raiseSystemError(error, target, vb::err::PathFileAccess, vb::err::PathNotFound);
-        }
-    }
-    putInPlace(temporary, target);
-    return true;
-}
-
 // The checks copyFile makes before it changes anything; the source and target host paths.
 std::pair<QString, QString> checkedCopy(const QString& from, const QString& to) {
     const QString source = toHost(from);
@@ -148,10 +128,11 @@ void copyFile(const QString& from, const QString& to) {
     copyReplacing(source, target);
 }
 
+// A copy, never a link: Windows refuses to delete any name of a program file that is
+// running, so a backup linked to a QUNA still open could not be removed after the update.
+// The restore does not need the backup's room anyway: it renames the set-aside program back.
 void linkOrCopyFile(const QString& from, const QString& to) {
-    const auto [source, target] = checkedCopy(from, to);
-    checkpoint("copy");
-    if (!linkReplacing(source, target)) copyReplacing(source, target);
+    copyFile(from, to);
 }
 
 void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
