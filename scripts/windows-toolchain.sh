@@ -230,7 +230,8 @@ build_qt() {
     log "building Qt $QT_SRC_VERSION (Core, Gui, Widgets, Test; about 35 min of CPU)"
     rm -rf "$DEST/qt"
     # The host's Qt (the same release) provides moc, rcc and uic. Debian's source leaves out
-    # wintab.h, hence no tablet events; the modules the updater does not use stay off.
+    # wintab.h, hence no tablet events; the modules the updater does not use stay off. Without
+    # OpenGL, the windows platform plugin builds only with its dynamic OpenGL loading off too.
     # A kept build folder is configured again and ninja goes on where an interrupted run stopped.
     run_nice cmake -G Ninja -S "$src" -B "$build" \
         -DCMAKE_TOOLCHAIN_FILE="$WORK/build-toolchain.cmake" \
@@ -241,7 +242,7 @@ build_qt() {
         -DFEATURE_tabletevent=OFF \
         -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
         -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF \
-        -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF \
+        -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_vulkan=OFF \
         -DFEATURE_gui=ON -DFEATURE_widgets=ON -DFEATURE_testlib=ON >&2
     run_nice cmake --build "$build" -j"$JOBS" >&2
     cmake --install "$build" >&2

@@ -7,7 +7,9 @@
 #include "platform/vb/error.h"
 
 #include <QThread>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace testing_support;
 
@@ -156,6 +158,7 @@ TEST(Exit, MissingMainProgramIsToldAndTheUpdaterEndsAllTheSame) {
     EXPECT_THROW(app::AvviaProgramma(*h.form), vb::VbError);
 }
 
+#ifndef _WIN32 // the stand-in main program is a shell script
 TEST(Exit, TheMainProgramReallyStartsWhateverTheCaseOfItsName) {
     Installation inst;
     inst.standard(); // the file is "Quna.exe", started as "quna.exe"
@@ -171,6 +174,9 @@ TEST(Exit, TheMainProgramReallyStartsWhateverTheCaseOfItsName) {
 
 // A Windows main program that cannot start: the user reads why and what to do, and the
 // updater ends all the same.
+#endif
+
+#ifndef _WIN32 // starting a Windows program through Wine happens on Linux only
 TEST(Exit, AWindowsProgramThatCannotStartIsExplained) {
     const QByteArray savedPath = qgetenv("PATH");
     const struct {
@@ -219,6 +225,7 @@ TEST(Exit, AWindowsProgramThatCannotStartIsExplained) {
         EXPECT_EQ(h.host.calls.last(), "end");
     }
 }
+#endif
 
 // ---- window shape
 

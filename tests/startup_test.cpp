@@ -6,7 +6,9 @@
 #include "platform/db/ado.h"
 #include "platform/vb/error.h"
 
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 using namespace testing_support;
 
@@ -274,6 +276,7 @@ TEST_F(StartupTest, UpdateFolderOnTheDataDriveWhenItExists) {
     }
 }
 
+#ifndef _WIN32 // Wine prefixes exist on Linux only
 TEST_F(StartupTest, InsideAWinePrefix) {
     // The installation's folder is a prefix whose C: is that folder itself: the updater is
     // C:\quna, its data C:\data, also reached as S: and as the share \\SERVER\QUNA.
@@ -298,6 +301,7 @@ TEST_F(StartupTest, InsideAWinePrefix) {
         EXPECT_EQ(h.form->Dir1.path(), "C:\\quna\\Aggiorna");
     }
 }
+#endif
 
 TEST_F(StartupTest, DriveRootGetsDoubledBackslashesThatStillResolve) {
     inst.standard();

@@ -12,9 +12,20 @@ export WINEDEBUG=-all
 export WINEPREFIX=${QUNA_TEST_WINEPREFIX:-$(dirname "$program")/../wine-prefix}
 export WINEDLLOVERRIDES="mscoree,mshtml=" # no offer to install .NET or Gecko
 unset DISPLAY
+# The programs' temporary folders on drive Z: (the host's /tmp), as the Linux tests have
+# them: paths then read the same in both builds' expectations.
+temp=/tmp/quna-wine-temp
+mkdir -p "$temp"
 (
     flock 9
-    [[ -f "$WINEPREFIX/system.reg" ]] || timeout 120 wineboot -i >/dev/null 2>&1
+    if [[ ! -f "$WINEPREFIX/.quna-ready" ]]; then
+        timeout 120 wineboot -i >/dev/null 2>&1
+        for name in TEMP TMP; do
+            wine reg add 'HKCU\Environment' /v "$name" /t REG_SZ /d "Z:${temp//\//\\}" /f >/dev/null 2>&1
+        done
+        timeout 30 wineserver -w
+        touch "$WINEPREFIX/.quna-ready"
+    fi
 ) 9>"$WINEPREFIX.lock"
 # WINEPATH takes Windows paths: the host's folders through drive Z:.
 path=""
