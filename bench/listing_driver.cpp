@@ -14,7 +14,6 @@
 #include <QElapsedTimer>
 #include <QTreeView>
 #include <cstdio>
-#include <sys/resource.h>
 
 int main(int argc, char** argv) {
     app::Application application(argc, argv);
@@ -58,9 +57,7 @@ int main(int argc, char** argv) {
     std::printf("seconds %.6f\n", seconds);
     std::printf("cpu %.6f\n", cpu);
     std::printf("rows %d\n", form.lv.rowCount());
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("peak %ld\n", usage.ru_maxrss);
+    std::printf("peak %ld\n", peakKib());
     if (shown != form.lv.rowCount() || !form.lv.visible()) {
         std::fprintf(stderr, "the view shows %d rows\n", shown);
         return 1;

@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
 
@@ -64,8 +63,6 @@ int main(int argc, char** argv) {
         // The updater ends after starting the main program.
     }
 
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     const bool done =
         seconds >= 0 && host.messageTexts().contains(QStringLiteral("Elaborazione terminata!!!"));
     if (!done) {
@@ -77,6 +74,6 @@ int main(int argc, char** argv) {
     std::printf("seconds %.6f\n", seconds);
     std::printf("cpu %.6f\n", cpu);
     std::printf("rows %d\n", form.lv.rowCount());
-    std::printf("peak %ld\n", usage.ru_maxrss);
+    std::printf("peak %ld\n", peakKib());
     return 0;
 }

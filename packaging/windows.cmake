@@ -13,3 +13,6 @@ add_custom_target(windows-zip
   DEPENDS QunaAgg2 qunadiag
   COMMENT "Packing ${quna_zip_name}.zip"
   VERBATIM)
+
+# The DLL folders, for the scripts that run the build's programs under Wine (benchmarks).
+file(WRITE ${PROJECT_BINARY_DIR}/windows-dll-dirs.txt "${QUNA_WINDOWS_DLL_DIRS}")
