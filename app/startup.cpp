@@ -4,7 +4,7 @@
 #include "install/connections.h"
 #include "install/versions.h"
 #include "shape.h"
-#include "update/recovery.h"
+#include "update/safety.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
@@ -95,7 +95,7 @@ void Form_Load(Form& f) {
         step([&] { f.PathConfig = f.PathProgramma + QStringLiteral("\\config.dat"); }),
         when([&] { return !install::configExists(f); },
              {step([&] { install::reportMissingConfig(f); })}), // ends the process
-        step([&] { update::recoverInterruptedUpdate(f); }),
+        step([&] { update::UpdateSafety(f).recoverAtStart(); }),
         step([&] { f.RecConfig = install::readConfigRecord(f.PathConfig); }),
         step([&] { f.PathDB = install::databasePath(f.RecConfig); }),
         step([&] { install::openInstallationDatabase(f, install::kPrimaryPassword); }),

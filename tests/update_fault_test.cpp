@@ -8,7 +8,7 @@
 #include "app/handlers.h"
 #include "platform/vb/error.h"
 #include "update/handlers.h"
-#include "update/recovery.h"
+#include "update/safety.h"
 
 #include <QDirIterator>
 #include <QRandomGenerator>

@@ -3,7 +3,7 @@
 // of the main program, restoring the backup when it is missing.
 #include "handlers.h"
 #include "log.h"
-#include "recovery.h"
+#include "safety.h"
 
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
@@ -86,35 +86,6 @@ bool stillTheListedArchive(const app::Form& f) {
     return now.stamp() == f.listedArchive;
 }
 
-// An unexpected error after the update began: a pending extraction is dropped (or finished,
-// when its commit had begun) and the backup copied back when the main program is gone, so
-// the installation keeps it.
-// True when the installation is back to what it was before the update.
-bool keepMainProgram(app::Form& f, const QString& mainProgramFile) {
-    try {
-        f.Zip1.AbandonArchive();
-        const bool committed = settleExtraction(f, mainProgramFile);
-        restoreMainProgram(f, mainProgramFile);
-        const QString setAside = inInstallation(f, kSetAside);
-        const bool present = fs::normalFileExists(mainProgram(f));
-        if (present && fs::anyFileExists(setAside)) {
-            try {
-                fs::deleteFile(setAside);
-            } catch (const VbError&) {
-            }
-        }
-        // The journal stays while something waits for the next start: a main program to put
-        // back, or the set-aside one to remove.
-        const bool pending =
-            fs::anyFileExists(setAside) || (!present && fs::normalFileExists(backupFile(f)));
-        if (!pending) removeJournal(f);
-        return present && !committed;
-    } catch (const VbError&) {
-        // The journal stays: the next start finishes the recovery.
-        return false;
-    }
-}
-
 } // namespace
 
 void cmdElabora_Click(app::Form& f) {
@@ -125,6 +96,7 @@ void cmdElabora_Click(app::Form& f) {
     std::int32_t size = 0;
     ui::Answer answer = ui::Answer::Yes;
     std::optional<fs::InstallationLock> lock;
+    UpdateSafety safety(f);
     const Block checks{
         refusal(f, Beep::Yes, kNoPath, [&] { return trim(f.PathArchivio).isEmpty(); }),
         refusal(
@@ -163,44 +135,27 @@ void cmdElabora_Click(app::Form& f) {
             [&] { return !fs::normalFileExists(f.PathArchivio); }),
         refusal(f, Beep::Yes, kNotSelected, [&] { return !stillTheListedArchive(f); }),
         // An update that died since this window opened is settled before a new one begins.
-        when([&] { return journalExists(f) && !settleInterruptedUpdate(f); }, {exitHandler()}),
+        when([&] { return safety.interrupted() && !safety.settleInterrupted(); }, {exitHandler()}),
     };
 
     // From here on the update changes files: a failure gives the pointer back and keeps the
     // main program (see the trap).
-    bool began = false, busy = false, journal = false, committed = false;
+    bool began = false, busy = false;
     std::int16_t row = 0;
-    // The main program file as it is named on disk: a restore gives it back that name, not
-    // the spelling the procedure writes ("\Quna.EXE").
-    QString mainProgramFile = mainProgram(f);
     const Block update{
         step([&] {
             began = true;
             f.host.setPointer(ui::kPointerBusy);
             busy = true;
         }),
-        step([&] {
-            mainProgramFile = fs::onDiskSpelling(mainProgram(f));
-            writeJournal(f, UpdateState::Started, mainProgramFile);
-            journal = true;
-        }),
-        // An old backup goes only when the main program is there to replace it, so a second
-        // try after a failed one never destroys the only copy.
-        when(
-            [&] {
-                return fs::normalFileExists(inInstallation(f, kOldBackup)) &&
-                       fs::normalFileExists(mainProgram(f));
-            },
-            {
-                step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
-            }),
-        step([&] { fs::linkOrCopyFile(mainProgram(f), backupFile(f)); }),
-        step([&] {
-            fs::syncFileSystem(fs::toHost(f.PathProgramma));
-            writeJournal(f, UpdateState::BackedUp, mainProgramFile);
-        }),
-        // Set aside rather than deleted, so that putting it back needs no free space.
-        step([&] { fs::moveFile(mainProgram(f), inInstallation(f, kSetAside)); }),
+        step([&] { safety.begin(); }),
+        when([&] { return safety.oldBackupReplaceable(); },
+             {
+                 step([&] { safety.deleteOldBackup(); }),
+             }),
+        step([&] { safety.backUp(); }),
+        step([&] { safety.backedUp(); }),
+        step([&] { safety.setMainProgramAside(); }),
         step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
         step([&] {
             if (!f.Zip1.isOpen() || f.Zip1.stamp() != f.listedArchive)
@@ -209,26 +164,15 @@ void cmdElabora_Click(app::Form& f) {
         }),
         step([&] { f.Zip1.NumericOption(0); }),
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
-        // The backup is what a failed update gives back, and the main program what the
-        // update is judged by and what is started: the archive may replace the latter with a
-        // file of its own, and neither in any other way.
-        step([&] {
-            f.Zip1.reserved = {{QString::fromLatin1(kBackup)}, {QString::fromLatin1(kMainProgram)}};
-        }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {
-                     step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text); }),
+                     step([&] {
+                         f.Zip1.ExtractEntry(f.lv.row(row - 1).text, UpdateSafety::reservedNames());
+                     }),
                      step([&] { app::showUpdateProgress(f, row); }),
                  }),
-        step([&] {
-            f.Zip1.onCommitted = [&] {
-                committed = true;
-                writeJournal(f, UpdateState::Committed, mainProgramFile);
-            };
-            f.Zip1.CloseArchive();
-            f.Zip1.onCommitted = nullptr;
-        }),
-        step([&] { adoptBackupMode(f); }),
+        step([&] { safety.commit(f.Zip1); }),
+        step([&] { safety.adoptBackupMode(); }),
         step([&] {
             f.host.setPointer(ui::kPointerDefault);
             busy = false;
@@ -236,7 +180,7 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.PathEseguibile = inInstallation(f, kMainProgram); }),
         when([&] { return !fs::normalFileExists(f.PathEseguibile); },
              {
-                 step([&] { restoreMainProgram(f, mainProgramFile); }),
+                 step([&] { safety.restore(); }),
                  step([&] {
                      logUpdate(f, QStringLiteral("ripristinato: l'archivio non conteneva il "
                                                  "programma"));
@@ -245,10 +189,7 @@ void cmdElabora_Click(app::Form& f) {
                      f.Messaggio = kFailed;
                      f.host.messageBox(f.Messaggio, ui::Buttons::Ok, ui::Icon::None);
                  }),
-                 step([&] {
-                     removeJournal(f);
-                     journal = false;
-                 }),
+                 step([&] { safety.finish(); }),
                  // With neither the main program nor its backup there is nothing to start:
                  // that is said, and the updater ends, rather than reporting success.
                  step([&] { lock.reset(); }), // all is done; the process ends next
@@ -256,27 +197,13 @@ void cmdElabora_Click(app::Form& f) {
              }),
         when([&] { return fs::normalFileExists(inInstallation(f, kMainProgram)); },
              {
-                 step([&] { fs::deleteFile(inInstallation(f, kOldBackup)); }),
+                 step([&] { safety.deleteOldBackup(); }),
              }),
-        when([&] { return fs::anyFileExists(inInstallation(f, kSetAside)); },
+        when([&] { return safety.mainProgramSetAside(); },
              {
-                 step([&] {
-                     // Windows keeps the file of a program that is still running (an old
-                     // QUNA left open): it stays under our own name, and a later start's
-                     // sweep removes it; the update itself is complete.
-                     try {
-                         fs::deleteFile(inInstallation(f, kSetAside));
-                     } catch (const VbError& e) {
-                         if (e.number() != err::PermissionDenied ||
-                             !fs::anyFileExists(inInstallation(f, kSetAside)))
-                             throw;
-                     }
-                 }),
+                 step([&] { safety.removeSetAside(); }),
              }),
-        step([&] {
-            if (journal) removeJournal(f);
-            journal = false;
-        }),
+        step([&] { safety.finish(); }),
         step([&] { logUpdate(f, QStringLiteral("completato")); }),
         step([&] { f.host.messageBox(kDone, ui::Buttons::Ok, ui::Icon::None); }),
         step([&] { lock.reset(); }), // all is done; the process ends next
@@ -288,9 +215,8 @@ void cmdElabora_Click(app::Form& f) {
     run(body, [&](const VbError& e) {
         if (e.number() == err::FileNotFound) return Resume::Next;
         if (busy) f.host.setPointer(ui::kPointerDefault);
-        f.Zip1.onCommitted = nullptr;
-        const bool restored = !journal || keepMainProgram(f, mainProgramFile);
-        const bool keptOld = began && !committed && restored;
+        const bool restored = safety.abandon(f.Zip1);
+        const bool keptOld = began && !safety.committed() && restored;
         f.Messaggio = vb::errorMessage("codice Errore = ", e);
         if (keptOld) f.Messaggio += QStringLiteral("\r\n") + kKeptOld;
         if (began)

@@ -200,12 +200,12 @@ vb::Variant Archive::EntryCompressedSize(std::int32_t index) const {
     return static_cast<double>(d->entry(index).compressedSize);
 }
 
-void Archive::ExtractEntry(const QString& listedText) {
+void Archive::ExtractEntry(const QString& listedText, const ReservedNames& reserved) {
     d->requireOpen();
     d->stage(listedText, reserved);
 }
 
-void Archive::CloseArchive() {
+void Archive::CloseArchive(const std::function<void()>& onCommitted) {
     if (!d->isOpen()) return;
     if (d->extraction && d->extraction->pending()) {
         try {

@@ -14,6 +14,14 @@
 
 namespace zipc {
 
+// Names directly in the destination folder that are not the archive's to take as it likes,
+// matched without regard to case: `untouchable` ones no entry may write (the backup of the
+// main program), `fileOnly` ones only a regular file entry may (the main program: never a
+// folder, a link or a path through it).
+struct ReservedNames {
+    QStringList untouchable, fileOnly;
+};
+
 class Archive {
 public:
     Archive();
@@ -34,24 +42,16 @@ public:
     vb::Variant EntrySize(std::int32_t index) const;       // Double (may exceed 32 bits)
     vb::Variant EntryCompressedSize(std::int32_t index) const;
 
-    // Extracts the entry named by a listed text (a folder's text ends in "%"). The entry is
-    // in the destination folder when CloseArchive returns.
-    void ExtractEntry(const QString& listedText);
+    // Extracts the entry named by a listed text (a folder's text ends in "%"), never over a
+    // reserved name. The entry is in the destination folder when CloseArchive returns.
+    void ExtractEntry(const QString& listedText, const ReservedNames& reserved = {});
     // Finishes pending extraction and releases the archive; with none open, does nothing.
-    void CloseArchive();
+    // `onCommitted` is called once every staged file is in place and flushed, before the
+    // staging folder goes; an error it raises leaves the staging folder (and its commit list)
+    // for the crash recovery, and comes out of CloseArchive.
+    void CloseArchive(const std::function<void()>& onCommitted = {});
     // Releases the archive and drops what was staged, without committing anything.
     void AbandonArchive();
-    // Called by CloseArchive once every staged file is in place and flushed, before the
-    // staging folder goes; an error it raises leaves the staging folder (and its commit
-    // list) for the crash recovery, and comes out of CloseArchive.
-    std::function<void()> onCommitted;
-    // Names directly in the destination folder that are not the archive's to take as it
-    // likes, matched without regard to case: `untouchable` ones no entry may write (the
-    // backup of the main program), `fileOnly` ones only a regular file entry may (the main
-    // program: never a folder, a link or a path through it).
-    struct ReservedNames {
-        QStringList untouchable, fileOnly;
-    } reserved;
 
     bool isOpen() const;
     // The open archive's stamp (an empty one when none is open): what a later open of the

@@ -34,12 +34,6 @@ namespace {
               "Voce non leggibile nell'archivio: " + name + " (" + why + ")");
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    fs::removeFile(path); // a list a failed commit left in this staging folder
-    fs::File file = fs::File::createNew(path, 0600);
-    file.writeAll(bytes.constData(), std::size_t(bytes.size()));
-}
-
 // An entry name as folders below the destination: "\" and "/" both separate, empty and "."
 // components drop out. Anything that could reach outside the destination is refused.
 QStringList safeComponents(const QString& name) {
@@ -65,24 +59,6 @@ QStringList safeComponents(const QString& name) {
 }
 
 using Kind = fs::FolderTree::Kind;
-
-// Removes a staging folder: its files first and the commit list last, so that a staging
-// folder that still holds staged files without its list is always one whose commit never
-// began. The extraction writes only plain files there; anything else is left to the
-// recursive removal (which never follows links).
-void removeStagingFolder(const QString& path) {
-    if (const auto entries = fs::listFolder(path)) {
-        bool hasList = false;
-        for (const fs::FolderEntry& entry : *entries) {
-            if (entry.name == QLatin1String(kCommitList))
-                hasList = true;
-            else
-                fs::removeFile(path + u'/' + entry.name);
-        }
-        if (hasList) fs::removeFile(path + u'/' + QLatin1String(kCommitList));
-    }
-    if (fs::removeEmptyFolder(path) != 0 && fs::statusOf(path, false)) fs::removeTree(path);
-}
 
 } // namespace
 
@@ -198,7 +174,7 @@ struct Extraction::Impl {
     }
 
     void stage(const QString& listedText, int index, bool folder, const QString& destinationText,
-               const Archive::ReservedNames& reserved) {
+               const ReservedNames& reserved) {
         // One failed entry cancels the extraction; what made it fail is told again, not a
         // second error of its own.
         if (firstError) throw *firstError;
@@ -378,16 +354,7 @@ struct Extraction::Impl {
     void commit(const std::function<void()>& onCommitted) {
         std::vector<Done> done;
         try {
-            // The commit list is complete before it takes its name, and on disk together
-            // with the staged files before the first file is moved.
-            const QString list = staging + u'/' + QString::fromLatin1(kCommitList);
-            fs::checkpoint("write commit list");
-            writeFile(list + ".new", commitList());
-            fs::checkpoint("sync staged files");
-            fs::syncFileSystem(staging);
-            fs::checkpoint("mark commit begun");
-            if (const fs::SystemError error = fs::renameReplacing(list + ".new", list))
-                fs::raiseSystemError(error, list);
+            writeCommitList(staging, commitList());
             // Listed again: the installation folder may have changed since staging.
             fs::FolderTree folders(stagingDest);
             for (const Staged& s : staged) {
@@ -398,8 +365,8 @@ struct Extraction::Impl {
                 const QString& path = found.hostPath;
                 const QString from = stagedPath('n', s.serial);
                 if (found.kind == Kind::File) {
-                    // Keep the original until the whole set is in place; rename() then
-                    // swaps the new file in atomically, also under a running program.
+                    // Keep the original until the whole set is in place; the replacing
+                    // rename then swaps the new file in atomically.
                     const QString kept = stagedPath('o', s.serial);
                     fs::checkpoint("keep replaced file");
                     // A copy where the file system has no hard links.
@@ -480,7 +447,7 @@ Extraction::Extraction(const QString& archiveHostPath, const std::vector<Directo
 Extraction::~Extraction() = default;
 
 void Extraction::stage(const QString& listedText, int index, bool folder,
-                       const QString& destination, const Archive::ReservedNames& reserved) {
+                       const QString& destination, const ReservedNames& reserved) {
     try {
         d->stage(listedText, index, folder, destination, reserved);
     } catch (const vb::VbError& e) {

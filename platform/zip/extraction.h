@@ -23,10 +23,10 @@ public:
     // folder inside the destination (a Windows path). A failure cancels the whole
     // extraction: what was staged goes, and later entries fail.
     void stage(const QString& listedText, int index, bool folder, const QString& destination,
-               const Archive::ReservedNames& reserved);
+               const ReservedNames& reserved);
     // True when staged entries wait for the commit and nothing failed.
     bool pending() const;
-    // Moves the staged set into place, all of it or none; see Archive::onCommitted.
+    // Moves the staged set into place, all of it or none; see Archive::CloseArchive.
     void commit(const std::function<void()>& onCommitted);
 
 private:

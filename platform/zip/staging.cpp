@@ -1,4 +1,5 @@
-// Crash recovery for the staged extraction: a staging folder with staged files but without
+// The commit list is written whole under a temporary name and renamed into place. Crash
+// recovery for the staged extraction: a staging folder with staged files but without
 // its commit list is an extraction that never began to commit, and goes; one with the list is
 // finished by moving the staged files that are still there into place; an empty one is what a
 // finished commit left while removing it.
@@ -60,6 +61,37 @@ bool holdsFiles(const QString& staging) {
 }
 
 } // namespace
+
+void writeCommitList(const QString& staging, const QByteArray& list) {
+    const QString path = staging + u'/' + QString::fromLatin1(kCommitList);
+    const QString written = path + ".new";
+    fs::checkpoint("write commit list");
+    fs::removeFile(written); // a list a failed commit left in this staging folder
+    fs::File file = fs::File::createNew(written, 0600);
+    file.writeAll(list.constData(), std::size_t(list.size()));
+    fs::checkpoint("sync staged files");
+    fs::syncFileSystem(staging);
+    fs::checkpoint("mark commit begun");
+    if (const fs::SystemError error = fs::renameReplacing(written, path))
+        fs::raiseSystemError(error, path);
+}
+
+// The extraction writes only plain files there; anything else is left to the recursive
+// removal (which never follows links).
+void removeStagingFolder(const QString& staging) {
+    if (const auto entries = fs::listFolder(staging)) {
+        bool hasList = false;
+        for (const fs::FolderEntry& entry : *entries) {
+            if (entry.name == QLatin1String(kCommitList))
+                hasList = true;
+            else
+                fs::removeFile(staging + u'/' + entry.name);
+        }
+        if (hasList) fs::removeFile(staging + u'/' + QLatin1String(kCommitList));
+    }
+    if (fs::removeEmptyFolder(staging) != 0 && fs::statusOf(staging, false))
+        fs::removeTree(staging);
+}
 
 bool commitBegun(const QString& destinationWindowsPath) {
     const QString destination = fs::toHost(destinationWindowsPath);

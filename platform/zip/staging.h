@@ -1,6 +1,6 @@
 #pragma once
-// The staging format of an extraction, and what an interrupted one left in a destination
-// folder.
+// The staging folder of an extraction and its commit list: how they are written, removed, and
+// finished or dropped when a killed process left them in a destination folder.
 #include "platform/fs/fs.h"
 
 #include <QString>
@@ -17,6 +17,15 @@ inline const QString kStagingPrefix = fs::ownName("staging-");
 // ("\" separated, a folder ends in "\"). Every staged file was complete before it was
 // written, so an interrupted commit can be finished by moving the remaining staged files.
 inline constexpr char kCommitList[] = "commit";
+
+// Writes the commit list into a staging folder: complete before it takes its name, and on
+// disk together with the staged files before the first file is moved.
+void writeCommitList(const QString& staging, const QByteArray& list);
+
+// Removes a staging folder: its files first and the commit list last, so that a staging
+// folder that still holds staged files without its list is always one whose commit never
+// began.
+void removeStagingFolder(const QString& staging);
 
 enum class StagingOutcome {
     Nothing,       // no staging folder was there, or an empty one
