@@ -5,7 +5,7 @@
 
 namespace app {
 
-void connectEvents(Form& f) {
+void connectEvents(form::Form& f) {
     f.Drive1.Change = [&f] { Drive1_Change(f); };
     f.Dir1.Change = [&f] { Dir1_Change(f); };
     f.Dir1.Click = [&f] { Dir1_Click(f); };

@@ -3,11 +3,11 @@
 
 namespace app {
 
-void cmdAnnulla_Click(Form& f) {
-    AvviaProgrammaOAvvisa(f);
+void cmdAnnulla_Click(form::Form& f) {
+    form::AvviaProgrammaOAvvisa(f);
 }
-void Form_Unload(Form& f) {
-    AvviaProgrammaOAvvisa(f);
+void Form_Unload(form::Form& f) {
+    form::AvviaProgrammaOAvvisa(f);
 }
 
 } // namespace app

@@ -9,15 +9,10 @@ namespace {
 
 using namespace vb;
 
-// A listing that lets the event loop run stops when the folder changes under it.
-void interruptListing(Form& f) {
-    if (f.listing) f.listingInterrupted = true;
-}
-
 // Moves the file list to the open folder. A failure (the folder vanished, the drive went
 // away) is told to the user and leaves the file list empty, so the three lists never show
 // files of a folder that is not the open one.
-void moveFileList(Form& f) {
+void moveFileList(form::Form& f) {
     try {
         f.File1.setPath(f.Dir1.path());
     } catch (const VbError& e) {
@@ -29,8 +24,8 @@ void moveFileList(Form& f) {
 
 } // namespace
 
-void Drive1_Change(Form& f) {
-    interruptListing(f);
+void Drive1_Change(form::Form& f) {
+    f.listing.interrupt(); // a listing running in an event-loop pass stops
     run({step([&] { f.Dir1.setPath(f.Drive1.drive()); }),
          step([&] { f.Label2.setCaption(QStringLiteral(" ")); })},
         [&](const VbError& e) {
@@ -53,14 +48,14 @@ void Drive1_Change(Form& f) {
         });
 }
 
-void Dir1_Change(Form& f) {
-    interruptListing(f);
+void Dir1_Change(form::Form& f) {
+    f.listing.interrupt(); // a listing running in an event-loop pass stops
     f.Label2.setCaption(QStringLiteral(" "));
     moveFileList(f);
 }
 
-void Dir1_Click(Form& f) {
-    interruptListing(f);
+void Dir1_Click(form::Form& f) {
+    f.listing.interrupt(); // a listing running in an event-loop pass stops
     f.Label2.setCaption(QString());
     moveFileList(f);
 }

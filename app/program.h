@@ -1,7 +1,7 @@
 #pragma once
 // The updater as its main() puts it together: the Qt host, the form and the window showing
 // it, wired to each other. Benchmark drivers build the same thing.
-#include "form.h"
+#include "form/form.h"
 #include "handlers.h"
 #include "window.h"
 
@@ -38,7 +38,7 @@ public:
 struct Program {
     Program();
     ui::QtHost host;
-    Form form{host};
+    form::Form form{host};
     Window window{form};
 };
 

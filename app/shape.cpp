@@ -1,5 +1,5 @@
 #include "shape.h"
-#include "form.h"
+#include "form/form.h"
 
 #include "platform/vb/variant.h"
 
@@ -24,7 +24,7 @@ std::optional<Region> regionFor(const Rect& r, std::int32_t shape) {
     }
 }
 
-void ImpostaForma(WindowHandle& window, std::int32_t shape) {
+void ImpostaForma(form::WindowHandle& window, std::int32_t shape) {
     window.setRegion(regionFor(window.outerRect(), shape));
 }
 

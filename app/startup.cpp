@@ -6,6 +6,7 @@
 #include "shape.h"
 #include "update/safety.h"
 
+#include "form/messages.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
 #include "platform/vb/text.h"
@@ -26,7 +27,7 @@ using namespace vb;
 
 // The drive and folder the lists start in: the "Aggiorna" folder on the data drive when the
 // installation data lie on a lettered drive and that folder exists there, else our own.
-std::pair<QString, QString> defaultUpdateFolder(const Form& f) {
+std::pair<QString, QString> defaultUpdateFolder(const form::Form& f) {
     const QString own = f.PathProgramma + QStringLiteral("\\Aggiorna");
     if (f.PathDB.mid(1, 1) == QStringLiteral(":")) {
         const QString candidate =
@@ -36,14 +37,14 @@ std::pair<QString, QString> defaultUpdateFolder(const Form& f) {
     return {f.PathProgramma.left(2), own};
 }
 
-Resume startupTrap(Form& f, const VbError& e) {
+Resume startupTrap(form::Form& f, const VbError& e) {
     switch (e.number()) {
     case err::ComponentMissing:
     case err::ClassNotRegistered:
         f.host.messageBox(QStringLiteral("ATTENZIONE! Librerie di QUNA non aggiornate!!\r\n"
                                          "\r\n"
                                          "Scarica le librerie dal sito: '") +
-                              QString::fromUtf8(kWebSite) +
+                              QString::fromUtf8(form::msg::kWebSite) +
                               QStringLiteral("' ed esegui l'installazione\r\n"
                                              "Per chiarimenti chiama l'assistenza tecnica"),
                           ui::Buttons::Ok, ui::Icon::Exclamation);
@@ -51,13 +52,10 @@ Resume startupTrap(Form& f, const VbError& e) {
     case err::ProviderFailed: {
         // A database on a server that does not answer: config.dat is right, the server is not.
         const QString database = f.PathClient.isEmpty() ? f.PathDB : f.PathClient;
-        const QString server = fs::unansweringServer(database);
+        const QString told = form::msg::unlessServerSilent(
+            QStringLiteral("Percorso archivio in 'config.dat' errato!!"), database, database);
         f.host.beep();
-        f.host.messageBox(server.isEmpty()
-                              ? QStringLiteral("Percorso archivio in 'config.dat' errato!!")
-                              : QStringLiteral("ATTENZIONE!! ") +
-                                    fs::serverNotAnswering(server, database),
-                          ui::Buttons::Ok, ui::Icon::Critical);
+        f.host.messageBox(told, ui::Buttons::Ok, ui::Icon::Critical);
         return Resume::End;
     }
     case err::BadPassword:
@@ -79,7 +77,7 @@ Resume startupTrap(Form& f, const VbError& e) {
 
 } // namespace
 
-void setupArchiveColumns(Form& f) {
+void setupArchiveColumns(form::Form& f) {
     f.lv.clearColumns();
     f.lv.addColumn(QStringLiteral("Nome"), 1300, ui::ListView::Align::Left);
     f.lv.addColumn(QStringLiteral("Data"), 1500, ui::ListView::Align::Center);
@@ -87,7 +85,7 @@ void setupArchiveColumns(Form& f) {
     f.lv.addColumn(QStringLiteral("Compresso"), 1400, ui::ListView::Align::Right);
 }
 
-void Form_Load(Form& f) {
+void Form_Load(form::Form& f) {
     Block body{
         step([&] { f.SSPanel1.setCaption(kHelpText); }),
         step([&] { f.PathProgramma = fs::programFolder(); }),

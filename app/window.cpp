@@ -1,4 +1,5 @@
 #include "window.h"
+#include "form/messages.h"
 
 #include "handlers.h"
 #include "layout.h"
@@ -136,7 +137,7 @@ void installFontSubstitutions() {
                                {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }
 
-Window::Window(Form& form) : form_(form) {
+Window::Window(form::Form& form) : form_(form) {
     registerResources();
     static const bool accessibleAsDialog = [] {
         QAccessible::installFactory(windowAccessible);
@@ -180,7 +181,7 @@ void Window::build() {
     client_->setObjectName(QStringLiteral("client"));
     client_->setGeometry(0, captionHeight, width, height);
 
-    Form& f = form_;
+    form::Form& f = form_;
     std::map<QString, QWidget*> widgets;
     auto parentOf = [&](const ControlDesign& d) {
         return d.parent.isEmpty() ? client_ : widgets.at(d.parent);
@@ -304,7 +305,7 @@ QPoint openingPosition(const QSize& window, const QRect& available) {
         std::max(available.top(), std::min(centred.y(), available.bottom() + 1 - window.height()))};
 }
 
-WindowHandle::Rect Window::outerRect() const {
+form::WindowHandle::Rect Window::outerRect() const {
     const QRect r = frameGeometry();
     return Rect{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
 }
@@ -347,7 +348,7 @@ void Window::focusElabora() {
 void Window::showProgress(int entry, int entries, int percent) {
     progress_->setRange(0, 100);
     progress_->setValue(percent);
-    progress_->setFormat(QStringLiteral("File %1 di %2 — %p%").arg(entry).arg(entries));
+    progress_->setFormat(form::msg::extractionProgress(entry, entries));
     progress_->setAccessibleName(progress_->text());
     progress_->show();
     // The update runs as one procedure, so the window is brought up to date here, a few times

@@ -1,6 +1,6 @@
 #pragma once
 // The Qt window frmQunaAgg: frameless, with its own caption bar, showing the headless form.
-#include "form.h"
+#include "form/form.h"
 
 #include <QElapsedTimer>
 #include <QProgressBar>
@@ -8,12 +8,12 @@
 
 namespace app {
 
-class Window : public QWidget, public WindowHandle {
+class Window : public QWidget, public form::WindowHandle {
 public:
-    explicit Window(Form& form);
+    explicit Window(form::Form& form);
 
     Rect outerRect() const override;
-    void setRegion(const std::optional<Region>& region) override;
+    void setRegion(const std::optional<form::Region>& region) override;
     void show() override { QWidget::show(); }
     void focusElabora() override;
     void showProgress(int entry, int entries, int percent) override;
@@ -31,7 +31,7 @@ private:
     void build();
     int scaled(double pixels) const { return qRound(pixels * scale_); }
     QRect scaled(const QRect& r) const;
-    Form& form_;
+    form::Form& form_;
     double scale_ = 1;
     QWidget* client_ = nullptr;
     QProgressBar* progress_ = nullptr;

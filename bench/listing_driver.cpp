@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
     const QString name = QString::fromLocal8Bit(argv[2]);
 
     app::Program program;
-    app::Form& form = program.form;
+    form::Form& form = program.form;
     app::Window& window = program.window;
     app::setupArchiveColumns(form); // as start-up leaves the list
     window.show();

@@ -9,7 +9,7 @@
 int main(int argc, char** argv) {
     app::Application application(argc, argv);
     app::Program program;
-    app::Form& f = program.form;
+    form::Form& f = program.form;
     // The texts start-up writes, as a demo installation gives them.
     f.SSPanel1.setCaption(app::kHelpText);
     f.lblVersDB.setCaption(QStringLiteral("4.4  del  10-01-07"));

@@ -3,7 +3,7 @@
 //   quna_update_driver INSTALLATION-FOLDER
 // Prints "seconds S", "cpu S" (user and system time over the same interval) and "peak KIB";
 // exits 1 when the update did not start the main program.
-#include "app/form.h"
+#include "form/form.h"
 #include "app/handlers.h"
 #include "cpu.h"
 
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         seconds = double(host.sinceYes.nsecsElapsed()) / 1e9;
         cpu = cpuSeconds() - host.cpuAtYes;
     };
-    app::Form form(host);
+    form::Form form(host);
     app::connectEvents(form);
     try {
         app::Form_Load(form); // lists the newest archive; not timed

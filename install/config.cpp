@@ -1,23 +1,23 @@
 #include "config.h"
 
+#include "form/messages.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/text.h"
 
 namespace install {
 
-bool configExists(const app::Form& f) {
+bool configExists(const form::Form& f) {
     return fs::normalFileExists(f.PathConfig);
 }
 
-void reportMissingConfig(app::Form& f) {
+void reportMissingConfig(form::Form& f) {
     f.host.beep();
-    const QString server = fs::unansweringServer(f.PathProgramma);
-    f.host.messageBox(server.isEmpty()
-                          ? QStringLiteral("Archivio Config.dat non trovato\r\nnella cartella: ") +
-                                f.PathProgramma + QStringLiteral("!!")
-                          : QStringLiteral("ATTENZIONE!! ") +
-                                fs::serverNotAnswering(server, f.PathConfig),
-                      ui::Buttons::Ok, ui::Icon::Exclamation);
+    f.host.messageBox(
+        form::msg::unlessServerSilent(QStringLiteral("Archivio Config.dat non trovato\r\nnella "
+                                                     "cartella: ") +
+                                          f.PathProgramma + QStringLiteral("!!"),
+                                      f.PathProgramma, f.PathConfig),
+        ui::Buttons::Ok, ui::Icon::Exclamation);
     f.host.endProcess();
 }
 

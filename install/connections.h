@@ -1,6 +1,6 @@
 #pragma once
 // The two database connections of start-up.
-#include "app/form.h"
+#include "form/form.h"
 
 namespace install {
 
@@ -8,8 +8,8 @@ constexpr const char* kPrimaryPassword = "BlumoKast";
 constexpr const char* kFallbackPassword = "Gransoleo";
 
 // A new cnDB in place of the previous one, opened on PathDB with the given password.
-void openInstallationDatabase(app::Form& f, const char* password);
+void openInstallationDatabase(form::Form& f, const char* password);
 // A new cnClient, provider set as a property, opened on the bare PathClient.
-void openWorkstationDatabase(app::Form& f);
+void openWorkstationDatabase(form::Form& f);
 
 } // namespace install

@@ -7,7 +7,7 @@
 namespace install {
 
 namespace {
-vb::Trap readerTrap(app::Form& f) {
+vb::Trap readerTrap(form::Form& f) {
     return [&f](const vb::VbError& e) {
         f.host.messageBox(vb::errorMessage("Codice errore = ", e), ui::Buttons::Ok, ui::Icon::None);
         return vb::Resume::Next;
@@ -15,7 +15,7 @@ vb::Trap readerTrap(app::Form& f) {
 }
 } // namespace
 
-void LeggiVersioneDB(app::Form& f) {
+void LeggiVersioneDB(form::Form& f) {
     using vb::step;
     std::unique_ptr<db::Recordset> rs;
     const vb::Block body{
@@ -34,7 +34,7 @@ void LeggiVersioneDB(app::Form& f) {
     vb::run(body, readerTrap(f));
 }
 
-void LeggiVersionePC(app::Form& f) {
+void LeggiVersionePC(form::Form& f) {
     using vb::step;
     std::unique_ptr<db::Recordset> rs;
     const vb::Block body{

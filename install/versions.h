@@ -1,10 +1,10 @@
 #pragma once
 // The two version records of start-up: the installation's and the workstation's.
-#include "app/form.h"
+#include "form/form.h"
 
 namespace install {
 
-void LeggiVersioneDB(app::Form& f);
-void LeggiVersionePC(app::Form& f);
+void LeggiVersioneDB(form::Form& f);
+void LeggiVersionePC(form::Form& f);
 
 } // namespace install

@@ -26,7 +26,7 @@ struct InspectionTest : ::testing::Test {
         fs::setDrives({});
         fs::setProbeHook({});
     }
-    app::Form& form() { return *h->form; }
+    form::Form& form() { return *h->form; }
     // Shows the folder's archives again and clicks one by name.
     void click(const QString& name) {
         form().File1.refresh();
@@ -250,7 +250,7 @@ TEST_F(InspectionTest, ClicksDuringTheListingNeverNestAndElaboraWaits) {
     EXPECT_EQ(form().Label2.caption(), "Aggiorna Quna alla ver. 4.5 del 18-02-2007");
     EXPECT_EQ(rowTexts(), QStringList{"solo.txt"});
     EXPECT_TRUE(form().lv.visible());
-    EXPECT_FALSE(form().listing);
+    EXPECT_FALSE(form().listing.running());
 }
 
 TEST_F(InspectionTest, FolderChangeDuringTheListingLeavesNothingToInstall) {

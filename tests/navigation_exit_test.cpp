@@ -36,7 +36,7 @@ struct NavigationTest : ::testing::Test {
         fs::setProbeHook(nullptr);
         fs::setDrives({});
     }
-    app::Form& form() { return *h->form; }
+    form::Form& form() { return *h->form; }
 };
 } // namespace
 
@@ -130,7 +130,7 @@ TEST_F(NavigationTest, FolderThatVanishesLeavesTheFileListEmptyAndSaysWhy) {
 // ---- exit and relaunch
 
 TEST(Exit, EveryWayOutStartsTheMainProgramOnceAndEnds) {
-    for (auto way : {&app::cmdAnnulla_Click, &app::Form_Unload, &app::AvviaProgramma}) {
+    for (auto way : {&app::cmdAnnulla_Click, &app::Form_Unload, &form::AvviaProgramma}) {
         Installation inst;
         inst.standard();
         Harness h(inst);
@@ -155,7 +155,7 @@ TEST(Exit, MissingMainProgramIsToldAndTheUpdaterEndsAllTheSame) {
     EXPECT_EQ(h.host.messages[0].icon, ui::Icon::Critical);
     EXPECT_EQ(h.host.calls.last(), "end");
     // Called from the update procedure, the same failure comes back as error 53.
-    EXPECT_THROW(app::AvviaProgramma(*h.form), vb::VbError);
+    EXPECT_THROW(form::AvviaProgramma(*h.form), vb::VbError);
 }
 
 #ifndef _WIN32 // the stand-in main program is a shell script
@@ -232,7 +232,7 @@ TEST(Exit, AWindowsProgramThatCannotStartIsExplained) {
 TEST(Shape, RegionsForEachCode) {
     using app::Point;
     using app::Region;
-    const app::WindowHandle::Rect r400{10, 20, 410, 320}, r401{0, 0, 401, 301}, none{5, 5, 5, 5};
+    const form::WindowHandle::Rect r400{10, 20, 410, 320}, r401{0, 0, 401, 301}, none{5, 5, 5, 5};
     auto round = app::regionFor(r400, app::RGN_ARROTONDATO);
     ASSERT_TRUE(round);
     EXPECT_EQ(round->kind, Region::Kind::RoundRect);

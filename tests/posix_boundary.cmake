@@ -10,8 +10,8 @@
 # Run as: cmake -DSOURCE_DIR=<top folder> -P posix_boundary.cmake
 set(allowed "^platform/fs/posix/" "^platform/ui/posix/")
 set(windows_allowed "^platform/fs/windows/" "^platform/ui/windows/")
-file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/app/*" "${SOURCE_DIR}/install/*"
-     "${SOURCE_DIR}/update/*" "${SOURCE_DIR}/platform/*")
+file(GLOB_RECURSE sources RELATIVE "${SOURCE_DIR}" "${SOURCE_DIR}/app/*" "${SOURCE_DIR}/form/*"
+     "${SOURCE_DIR}/install/*" "${SOURCE_DIR}/update/*" "${SOURCE_DIR}/platform/*")
 set(found "")
 foreach(source IN LISTS sources)
   if(NOT source MATCHES "\\.(cpp|h|in)$")

@@ -124,7 +124,7 @@ TEST_F(ProcedureTest, Refusals) {
         QString archive;
         qint64 size;
         VersionRecord workstation;
-        std::function<void(app::Form&, Installation&)> before;
+        std::function<void(form::Form&, Installation&)> before;
         QString message; // "" = reaches the question
         bool beep;
     } cases[] = {
@@ -132,28 +132,28 @@ TEST_F(ProcedureTest, Refusals) {
          "qn45070218.zip",
          kBigEnough,
          {},
-         [](app::Form& f, Installation&) { f.PathArchivio = "   "; },
+         [](form::Form& f, Installation&) { f.PathArchivio = "   "; },
          "Percorso archivio di aggiornamento non selezionato!!",
          true},
         {"archive deleted after selection",
          "qn45070218.zip",
          kBigEnough,
          {},
-         [](app::Form&, Installation& i) { QFile::remove(i.updates() + "/qn45070218.zip"); },
+         [](form::Form&, Installation& i) { QFile::remove(i.updates() + "/qn45070218.zip"); },
          "Archivio " + Installation::win(QDir::tempPath()) + "*",
          true},
         {"folder changed after selection",
          "qn45070218.zip",
          kBigEnough,
          {},
-         [](app::Form& f, Installation& i) { f.Dir1.setPath(Installation::win(i.program())); },
+         [](form::Form& f, Installation& i) { f.Dir1.setPath(Installation::win(i.program())); },
          "Archivio di aggiornamento non selezionato o danneggiato!!",
          true},
         {"rejected name after a good one",
          "qn45070218.zip",
          kBigEnough,
          {},
-         [](app::Form& f, Installation& i) {
+         [](form::Form& f, Installation& i) {
              i.writeArchive(i.updates(), "qn4507021.zip", {{"a", "a"}});
              f.File1.refresh();
              f.File1.setListIndex(int(f.File1.files().indexOf("qn4507021.zip")));

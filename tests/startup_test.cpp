@@ -61,7 +61,7 @@ TEST_F(StartupTest, NormalStartShowsBothVersionsAndListsTheLastArchive) {
     inst.writeArchive(inst.updates(), "leggimi.txt", {{"x", "x"}}); // not matched by qn*.zip
     Harness h(inst);
     ASSERT_TRUE(h.load());
-    app::Form& f = *h.form;
+    form::Form& f = *h.form;
     EXPECT_TRUE(h.host.messages.empty()) << h.host.messageTexts().join("|").toStdString();
     EXPECT_EQ(f.lblVersDB.caption(), "4.4  del  10-01-07"); // "4.4" is no number in Italian
     EXPECT_EQ(f.lblVersPC.caption(), "4,5  del 05-03-07");

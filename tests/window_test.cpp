@@ -1,7 +1,7 @@
 // The real window, offscreen: every control in place as the reference drawing gives it, with
 // its captions, tool tips, fonts, colours, tab order, keys, names for assistive tools and the
 // rounded outline; and over a real installation, what every widget shows after each user action.
-#include "app/form.h"
+#include "form/form.h"
 #include "app/handlers.h"
 #include "app/layout.h"
 #include "app/shape.h"
@@ -50,7 +50,7 @@ void ensureApplication() {
 struct WindowTest : ::testing::Test {
     static void SetUpTestSuite() { ensureApplication(); }
     ui::FakeHost host;
-    app::Form form{host};
+    form::Form form{host};
     app::Window window{form};
     WindowTest() { app::connectEvents(form); }
     QWidget* child(const QString& name) {
@@ -425,7 +425,7 @@ struct WindowViewsTest : ::testing::Test {
         h->form->window = window.get();
         ASSERT_TRUE(h->load());
     }
-    app::Form& form() { return *h->form; }
+    form::Form& form() { return *h->form; }
     template <typename T> T* widget(const char* name) {
         T* w = window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -472,7 +472,7 @@ struct WindowViewsTest : ::testing::Test {
     // What every widget shows against its model, and the model against the disk.
     void expectShownAsItIs(const std::string& step) {
         SCOPED_TRACE(step);
-        const app::Form& f = form();
+        const form::Form& f = form();
         // File list: the open folder's archives, as on disk.
         const QStringList shownFiles = texts(files());
         EXPECT_EQ(shownFiles, f.File1.files());

@@ -1,10 +1,10 @@
 #pragma once
 // The handlers of the update archives: the listing of the selected archive and "Elabora".
-#include "app/form.h"
+#include "form/form.h"
 
 namespace update {
 
-void File1_Click(app::Form& f);
-void cmdElabora_Click(app::Form& f);
+void File1_Click(form::Form& f);
+void cmdElabora_Click(form::Form& f);
 
 } // namespace update

@@ -2,6 +2,7 @@
 #include "archive_name.h"
 #include "handlers.h"
 
+#include "form/messages.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
 #include "platform/vb/trap.h"
@@ -20,23 +21,21 @@ constexpr std::int32_t kFolderAttribute = 0x10;
 // The listing dropped: the archive closed, the description blanked (so that "Elabora"
 // refuses it) and the list hidden. A listing stages nothing, so closing cannot fail and the
 // three statements can stand as one step.
-void dropListing(app::Form& f) {
+void dropListing(form::Form& f) {
     f.listedArchive = {};
     f.Zip1.CloseArchive();
     f.Label2.setCaption(QString());
     f.lv.setVisible(false);
 }
 
-Resume inspectionTrap(app::Form& f, const VbError& e) {
+Resume inspectionTrap(form::Form& f, const VbError& e) {
     const bool wasOpen = f.Zip1.isOpen();
     dropListing(f);
     if (e.number() == err::NotAnArchive) {
         // A server that stopped answering is no reason to download the archive again.
-        const QString server = fs::unansweringServer(f.PathArchivio);
-        f.host.messageBox(server.isEmpty() ? kIncompatible
-                                           : QStringLiteral("ATTENZIONE!! ") +
-                                                 fs::serverNotAnswering(server, f.PathArchivio),
-                          ui::Buttons::Ok, ui::Icon::Exclamation);
+        f.host.messageBox(
+            form::msg::unlessServerSilent(kIncompatible, f.PathArchivio, f.PathArchivio),
+            ui::Buttons::Ok, ui::Icon::Exclamation);
         return Resume::End;
     }
     if (e.number() == err::InvalidPropertyValue) return Resume::End;
@@ -52,7 +51,7 @@ Resume inspectionTrap(app::Form& f, const VbError& e) {
     return Resume::Next;
 }
 
-void inspect(app::Form& f) {
+void inspect(form::Form& f) {
     std::int16_t i = 0;
     QString name;
     const QLocale locale; // the user's, looked up once for the whole listing
@@ -101,7 +100,7 @@ void inspect(app::Form& f) {
                              f.lv.insertAtTop(attributes & kFolderAttribute ? name + u'%' : name);
                          }),
                          step([&] { f.host.doEvents(); }),
-                         when([&] { return f.listingInterrupted; }, interrupted),
+                         when([&] { return f.listing.interrupted(); }, interrupted),
                          step([&] {
                              f.lv.setSubItem(1, 1, formatDdMmYyHhMm(cdate(f.Zip1.EntryDate(i))));
                          }),
@@ -123,20 +122,8 @@ void inspect(app::Form& f) {
 
 } // namespace
 
-void File1_Click(app::Form& f) {
-    if (f.listing) { // never a listing inside a listing: the running one stops, this one follows
-        f.listingInterrupted = true;
-        return;
-    }
-    struct Guard {
-        app::Form& f;
-        ~Guard() { f.listing = f.listingInterrupted = false; }
-    } guard{f};
-    f.listing = true;
-    do {
-        f.listingInterrupted = false;
-        inspect(f);
-    } while (f.listingInterrupted && f.File1.listIndex() >= 0);
+void File1_Click(form::Form& f) {
+    f.listing.run([&] { inspect(f); }, [&] { return f.File1.listIndex() >= 0; });
 }
 
 } // namespace update

@@ -11,7 +11,7 @@ namespace update {
 namespace {
 
 // Time, user, machine and installation: the fields every line starts with, tab-separated.
-QString lineStart(const app::Form& f, const QString& event) {
+QString lineStart(const form::Form& f, const QString& event) {
     QString user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
     if (user.isEmpty()) user = qEnvironmentVariable("USERNAME", QDir::home().dirName());
     // Local time with its offset, so that lines from machines in other zones compare.
@@ -29,7 +29,7 @@ QString errorFields(const vb::VbError* error) {
 
 } // namespace
 
-void logUpdate(const app::Form& f, const QString& outcome, const vb::VbError* error) {
+void logUpdate(const form::Form& f, const QString& outcome, const vb::VbError* error) {
     const QString archive = f.PathArchivio.trimmed();
     qint64 size = -1;
     try {
@@ -43,7 +43,7 @@ void logUpdate(const app::Form& f, const QString& outcome, const vb::VbError* er
         f.VersArchivio + QStringLiteral("\tesito=") + outcome + errorFields(error));
 }
 
-void logRecovery(const app::Form& f, const QString& told, const vb::VbError* error) {
+void logRecovery(const form::Form& f, const QString& told, const vb::VbError* error) {
     fs::appendToUpdateLog(lineStart(f, QStringLiteral("ripristino")) + QStringLiteral("\tesito=") +
                           (error ? QStringLiteral("errore") : told) + errorFields(error));
 }

@@ -5,6 +5,7 @@
 #include "log.h"
 #include "safety.h"
 
+#include "form/messages.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/format.h"
 #include "platform/vb/text.h"
@@ -25,7 +26,7 @@ const QString kNotSelected =
 const QString kDamaged =
     QStringLiteral("ATTENZIONE!! File di aggiornamento (*.Zip) è danneggiato\r\n"
                    "Aggiornamento impossibile: prova a riscaricarlo da ") +
-    QString::fromUtf8(app::kWebSite);
+    QString::fromUtf8(form::msg::kWebSite);
 const QString kOlderVersion =
     QStringLiteral("ATTENZIONE!! La versione del file di aggiornamento selezionato\r\n"
                    "è antecedente a quella del programma di QUNA già installato!!\r\n"
@@ -41,14 +42,12 @@ const QString kCancelled = QStringLiteral("Aggiornamento versione Qunawin annull
 const QString kFailed = QStringLiteral("ATTENZIONE!! L'aggiornamento non è andato a buon fine !\r\n"
                                        "Ripristino la versione precedente");
 const QString kDone = QStringLiteral("Elaborazione terminata!!!");
-const QString kKeptOld =
-    QStringLiteral("L'aggiornamento è stato annullato: QUNA è rimasto alla versione precedente.");
 
 enum class Beep { No, Yes };
 
 // If refused Then: [Beep], the text into Messaggio and shown as a warning, Exit Sub. The text
 // is composed when the refusal is made.
-Stmt refusal(app::Form& f, Beep beep, std::function<QString()> text,
+Stmt refusal(form::Form& f, Beep beep, std::function<QString()> text,
              std::function<bool()> refused) {
     Block refuse{
         step([&f, beep, text = std::move(text)] {
@@ -61,22 +60,21 @@ Stmt refusal(app::Form& f, Beep beep, std::function<QString()> text,
     return when(std::move(refused), std::move(refuse));
 }
 
-Stmt refusal(app::Form& f, Beep beep, const QString& text, std::function<bool()> refused) {
+Stmt refusal(form::Form& f, Beep beep, const QString& text, std::function<bool()> refused) {
     return refusal(
         f, beep, [text] { return text; }, std::move(refused));
 }
 
 // "Archivio ... non trovato!!", unless the archive's server does not answer: then that is
 // what keeps it from being found.
-QString archiveNotFound(const app::Form& f) {
-    const QString server = fs::unansweringServer(f.PathArchivio);
-    if (server.isEmpty()) return kNotFound.arg(f.PathArchivio);
-    return QStringLiteral("ATTENZIONE!! ") + fs::serverNotAnswering(server, f.PathArchivio);
+QString archiveNotFound(const form::Form& f) {
+    return form::msg::unlessServerSilent(kNotFound.arg(f.PathArchivio), f.PathArchivio,
+                                         f.PathArchivio);
 }
 
 // The archive at the selected path is still the one the listing read: replaced or changed
 // since then, it is not the archive the window shows, and is not installed.
-bool stillTheListedArchive(const app::Form& f) {
+bool stillTheListedArchive(const form::Form& f) {
     zipc::Archive now;
     try {
         now.OpenArchive(f.PathArchivio);
@@ -88,8 +86,8 @@ bool stillTheListedArchive(const app::Form& f) {
 
 } // namespace
 
-void cmdElabora_Click(app::Form& f) {
-    if (f.listing) { // the selected archive's listing has not finished
+void cmdElabora_Click(form::Form& f) {
+    if (f.listing.running()) { // the selected archive's listing has not finished
         f.host.beep();
         return;
     }
@@ -124,7 +122,7 @@ void cmdElabora_Click(app::Form& f) {
         refusal(
             f, Beep::Yes,
             [&] {
-                return anotherUpdateRunning(f, QStringLiteral("Riprova quando sarà terminato."));
+                return form::msg::anotherUpdateRunning(f.PathProgramma, form::msg::kRetryWhenDone);
             },
             [&] { return lock->state() == fs::InstallationLock::State::Busy; }),
         when([&] { return lock->state() == fs::InstallationLock::State::Unavailable; },
@@ -159,8 +157,7 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { f.Zip1.OpenArchive(trim(f.PathArchivio)); }),
         step([&] {
             if (!f.Zip1.isOpen() || f.Zip1.stamp() != f.listedArchive)
-                raise(err::PathFileAccess,
-                      "Archivio " + f.PathArchivio + " non trovato o cambiato dopo la sua lettura");
+                raise(err::PathFileAccess, form::msg::archiveChangedSinceListing(f.PathArchivio));
         }),
         step([&] { f.Zip1.NumericOption(0); }),
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
@@ -169,7 +166,7 @@ void cmdElabora_Click(app::Form& f) {
                      step([&] {
                          f.Zip1.ExtractEntry(f.lv.row(row - 1).text, UpdateSafety::reservedNames());
                      }),
-                     step([&] { app::showUpdateProgress(f, row); }),
+                     step([&] { form::showUpdateProgress(f, row); }),
                  }),
         step([&] { safety.commit(f.Zip1); }),
         step([&] { safety.adoptBackupMode(); }),
@@ -193,7 +190,7 @@ void cmdElabora_Click(app::Form& f) {
                  // With neither the main program nor its backup there is nothing to start:
                  // that is said, and the updater ends, rather than reporting success.
                  step([&] { lock.reset(); }), // all is done; the process ends next
-                 step([&] { app::AvviaProgrammaOAvvisa(f); }),
+                 step([&] { form::AvviaProgrammaOAvvisa(f); }),
              }),
         when([&] { return fs::normalFileExists(inInstallation(f, kMainProgram)); },
              {
@@ -207,7 +204,7 @@ void cmdElabora_Click(app::Form& f) {
         step([&] { logUpdate(f, QStringLiteral("completato")); }),
         step([&] { f.host.messageBox(kDone, ui::Buttons::Ok, ui::Icon::None); }),
         step([&] { lock.reset(); }), // all is done; the process ends next
-        step([&] { app::AvviaProgramma(f); }),
+        step([&] { form::AvviaProgramma(f); }),
     };
 
     Block body = checks;
@@ -218,7 +215,7 @@ void cmdElabora_Click(app::Form& f) {
         const bool restored = safety.abandon(f.Zip1);
         const bool keptOld = began && !safety.committed() && restored;
         f.Messaggio = vb::errorMessage("codice Errore = ", e);
-        if (keptOld) f.Messaggio += QStringLiteral("\r\n") + kKeptOld;
+        if (keptOld) f.Messaggio += QStringLiteral("\r\n") + form::msg::kPreviousVersionKept;
         if (began)
             logUpdate(f,
                       keptOld ? QStringLiteral("errore: QUNA è rimasto alla versione precedente")

@@ -2,6 +2,8 @@
 
 #include "log.h"
 
+#include "form/messages.h"
+
 #include "platform/fs/fs.h"
 #include "platform/fs/host.h"
 #include "platform/vb/error.h"
@@ -14,25 +16,25 @@ namespace {
 // The main program set aside by the update in place of deleting it (one of our own names).
 constexpr char kSetAside[] = ".quna-program.kept";
 
-QString journalPath(const app::Form& f) {
+QString journalPath(const form::Form& f) {
     return f.PathProgramma + u'\\' + fs::ownName("update.journal");
 }
 
-QString journalHostPath(const app::Form& f) {
+QString journalHostPath(const form::Form& f) {
     return fs::toHost(journalPath(f));
 }
 
-QString mainProgram(const app::Form& f) {
+QString mainProgram(const form::Form& f) {
     return inInstallation(f, kMainProgramCopied);
 }
 
-QString backupFile(const app::Form& f) {
+QString backupFile(const form::Form& f) {
     return inInstallation(f, kBackup);
 }
 
 // The main program as it was spelled on disk before the update deleted it: the journal's
 // third line, when it names that file in the installation folder; else its usual name.
-QString journalMainProgram(const app::Form& f, const QList<QByteArray>& lines) {
+QString journalMainProgram(const form::Form& f, const QList<QByteArray>& lines) {
     const QString named = lines.size() > 2 ? QString::fromUtf8(lines[2]) : QString();
     const QString usual = inInstallation(f, kMainProgram);
     return named.compare(usual, Qt::CaseInsensitive) == 0 ? named : usual;
@@ -40,11 +42,11 @@ QString journalMainProgram(const app::Form& f, const QList<QByteArray>& lines) {
 
 } // namespace
 
-QString inInstallation(const app::Form& f, const char* name) {
+QString inInstallation(const form::Form& f, const char* name) {
     return f.PathProgramma + u'\\' + QString::fromLatin1(name);
 }
 
-UpdateSafety::UpdateSafety(app::Form& form) : f(form), mainProgramFile_(mainProgram(form)) {}
+UpdateSafety::UpdateSafety(form::Form& form) : f(form), mainProgramFile_(mainProgram(form)) {}
 
 const char* UpdateSafety::stateName(State state) {
     switch (state) {
@@ -241,17 +243,8 @@ void UpdateSafety::recover() {
 
     const bool committed = rolledForward || state == stateName(State::Committed);
     const bool backupPresent = fs::normalFileExists(backupFile(f));
-    QString told;
-    if (restoreMainProgram()) {
-        told = committed ? QStringLiteral("L'aggiornamento interrotto non conteneva il programma "
-                                          "QUNA: ripristinata la versione precedente.")
-                         : QStringLiteral("L'aggiornamento interrotto è stato annullato: "
-                                          "ripristinata la versione precedente di QUNA.");
-    } else {
-        told = committed ? QStringLiteral("L'aggiornamento interrotto è stato completato.")
-                         : QStringLiteral("L'aggiornamento interrotto è stato annullato: "
-                                          "QUNA è rimasto alla versione precedente.");
-    }
+    const bool restored = restoreMainProgram();
+    const QString told = form::msg::interruptedUpdateSettled(committed, restored);
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     // The backup was made by the interrupted update; with the main program in place it goes.
     if (fs::normalFileExists(mainProgram(f)) && backupPresent &&
@@ -271,11 +264,9 @@ bool UpdateSafety::settleInterrupted() {
             logRecovery(f, {}, &e);
             // The journal and what it needs stay for the next start to try again; this one
             // goes on, so the window opens and "Esci" says what keeps QUNA from starting.
-            f.host.messageBox(
-                QStringLiteral(
-                    "ATTENZIONE!! Impossibile completare l'aggiornamento interrotto\r\n") +
-                    vb::errorMessage("codice Errore = ", e),
-                ui::Buttons::Ok, ui::Icon::Exclamation);
+            f.host.messageBox(form::msg::kInterruptedUpdateUnsettled +
+                                  vb::errorMessage("codice Errore = ", e),
+                              ui::Buttons::Ok, ui::Icon::Exclamation);
             return false;
         }
     }
@@ -289,8 +280,7 @@ void UpdateSafety::recoverAtStart() {
     const fs::InstallationLock lock(f.PathProgramma);
     if (lock.state() == fs::InstallationLock::State::Busy) {
         f.host.messageBox(
-            anotherUpdateRunning(f, QStringLiteral("Attendi che sia terminato, poi avvia di nuovo "
-                                                   "QUNA o l'aggiornamento.")),
+            form::msg::anotherUpdateRunning(f.PathProgramma, form::msg::kWaitThenStart),
             ui::Buttons::Ok, ui::Icon::Exclamation);
         f.host.endProcess();
         return;
@@ -298,13 +288,6 @@ void UpdateSafety::recoverAtStart() {
     // Without a lock file (a folder this user may not write) nothing can be changed here
     // anyway; what the recovery cannot do it says.
     settleInterrupted();
-}
-
-QString anotherUpdateRunning(const app::Form& f, const QString& then) {
-    return QStringLiteral("ATTENZIONE!! Un altro aggiornamento di QUNA è in corso nella "
-                          "cartella %1!!\r\n")
-               .arg(f.PathProgramma) +
-           then;
 }
 
 } // namespace update

@@ -53,26 +53,26 @@
 // Then the journal goes. When any of this fails, a warning says so and the journal stays for
 // the next start. With or without a journal, the start then sweeps away whatever a killed run
 // left under our own names (a copy being written, a journal being replaced, a staging folder).
-#include "app/form.h"
+#include "form/form.h"
 
 namespace update {
 
 // The main program and its backup as the update spells them at each use; the file system
 // matches names without regard to case, and a restore keeps the spelling found on disk.
 inline constexpr char kMainProgram[] = "Quna.exe";       // judged and started after the update
-inline constexpr char kMainProgramCopied[] = "Quna.EXE"; // backed up and deleted
+inline constexpr char kMainProgramCopied[] = "Quna.EXE"; // backed up and set aside
 inline constexpr char kBackup[] = "Quna.OLD";            // the backup the update writes
 inline constexpr char kOldBackup[] = "Quna.old";         // a backup left by an earlier update
 
 // PathProgramma & "\" & name.
-QString inInstallation(const app::Form& f, const char* name);
+QString inInstallation(const form::Form& f, const char* name);
 
 // The owner of one installation's update safety: its journal, the extraction's staging, the
 // commit, the restore and the recovery of an interrupted update. Each member is one statement
 // of the procedure that calls it, so its error trap sees every step.
 class UpdateSafety {
 public:
-    explicit UpdateSafety(app::Form& f);
+    explicit UpdateSafety(form::Form& f);
 
     // started: the journal names the main program as spelled on disk, so a restore keeps it.
     void begin();
@@ -129,15 +129,12 @@ private:
     void recover();
     void sweepOwnFiles();
 
-    app::Form& f;
+    form::Form& f;
     // The main program file as it is named on disk: a restore gives it back that name, not
     // the spelling the procedure writes ("\Quna.EXE").
     QString mainProgramFile_;
     bool journal_ = false;   // written by this update and not yet removed
     bool committed_ = false; // the archive's files went in
 };
-
-// The warning that another update of this installation is running; `then` says what to do.
-QString anotherUpdateRunning(const app::Form& f, const QString& then);
 
 } // namespace update

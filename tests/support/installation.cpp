@@ -137,7 +137,7 @@ std::map<QString, QByteArray> Installation::snapshot(const QString& folder) {
 Harness::Harness(Installation& inst) : previousFolder(QDir::currentPath()) {
     fs::setProgramFolderForTests(inst.program());
     QDir::setCurrent(inst.program());
-    form = std::make_unique<app::Form>(host);
+    form = std::make_unique<form::Form>(host);
     app::connectEvents(*form);
     form->window = &window;
 }

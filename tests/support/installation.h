@@ -2,7 +2,7 @@
 // A real installation on disk for handler tests: the updater's folder with config.dat, the
 // workstation database and the main program, a data folder with the installation database,
 // and update archives. Databases are written by our Jet writer, archives by libzip.
-#include "app/form.h"
+#include "form/form.h"
 #include "app/shape.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
@@ -69,7 +69,7 @@ private:
 };
 
 // Records what start-up does to the window.
-struct FakeWindow : app::WindowHandle {
+struct FakeWindow : form::WindowHandle {
     Rect rect{100, 100, 100 + 792, 100 + 570};
     bool shown = false, focused = false, regionSet = false;
     std::optional<app::Region> region;
@@ -89,7 +89,7 @@ struct Harness {
     explicit Harness(Installation& inst);
     ~Harness();
     ui::FakeHost host;
-    std::unique_ptr<app::Form> form;
+    std::unique_ptr<form::Form> form;
     // Runs start-up; returns false when the process ended inside it.
     bool load();
     // Runs a handler; returns false when the process ended inside it.

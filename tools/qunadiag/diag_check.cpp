@@ -3,7 +3,7 @@
 // not recovered. Exit status 0 when the start-up would get as far as showing both versions.
 #include "diag.h"
 
-#include "app/form.h"
+#include "form/form.h"
 #include "install/config.h"
 #include "install/connections.h"
 #include "install/versions.h"
@@ -67,7 +67,7 @@ QString hostOf(const QString& windowsPath) {
     }
 }
 
-void checkConfig(const app::Form& f) {
+void checkConfig(const form::Form& f) {
     say(QStringLiteral("config.dat"));
     QFile file(fs::toHost(f.PathConfig));
     if (!file.open(QIODevice::ReadOnly)) {
@@ -89,7 +89,7 @@ void checkConfig(const app::Form& f) {
 
 // Opens a database as the window does and reads its version record through the window's own
 // reader; false when the start-up would stop here.
-bool checkDatabase(app::Form& f, ui::FakeHost& host, bool installation) {
+bool checkDatabase(form::Form& f, ui::FakeHost& host, bool installation) {
     const QString path = installation ? f.PathDB : f.PathClient;
     say(installation ? QStringLiteral("Database di installazione")
                      : QStringLiteral("Database della postazione"));
@@ -136,7 +136,7 @@ bool checkDatabase(app::Form& f, ui::FakeHost& host, bool installation) {
     return host.messages.empty();
 }
 
-void checkUpdates(const app::Form& f) {
+void checkUpdates(const form::Form& f) {
     say(QStringLiteral("Aggiornamenti"));
     const QString folder = f.PathProgramma + QStringLiteral("\\Aggiorna");
     if (!fs::folderExists(folder)) {
@@ -151,7 +151,7 @@ void checkUpdates(const app::Form& f) {
                 .arg(fs::fileSize(folder + u'\\' + name)));
 }
 
-void checkPendingUpdate(const app::Form& f) {
+void checkPendingUpdate(const form::Form& f) {
     say(QStringLiteral("Aggiornamento in corso o interrotto"));
     const fs::InstallationLock lock(f.PathProgramma);
     if (lock.state() == fs::InstallationLock::State::Busy) {
@@ -185,7 +185,7 @@ int runCheck(QStringList args) {
     }
     fs::setProgramFolderForTests(folder); // the installation to look at, as the updater's own
     ui::FakeHost host;
-    app::Form f(host);
+    form::Form f(host);
 
     say(QStringLiteral("Installazione %1").arg(folder));
     const QString prefix = fs::winePrefix();

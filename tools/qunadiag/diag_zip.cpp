@@ -1,7 +1,7 @@
 // qunadiag zip FILE: what a click on the archive in the window would show, without the window.
 #include "diag.h"
 
-#include "app/form.h"
+#include "form/form.h"
 #include "app/handlers.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
@@ -22,7 +22,7 @@ int runZip(QStringList args) {
     }
     const QFileInfo file(args[0]);
     ui::FakeHost host; // answers every box with OK
-    app::Form form(host);
+    form::Form form(host);
     app::connectEvents(form);
     app::setupArchiveColumns(form); // as start-up leaves the list
     int exitCode = 0;

@@ -1,8 +1,9 @@
 #include "form.h"
+#include "messages.h"
 
 #include "platform/fs/fs.h"
 
-namespace app {
+namespace form {
 
 namespace {
 
@@ -40,6 +41,22 @@ void applyDesignValues(Form& f) {
 
 Form::Form(ui::Host& h) : host(h) {
     applyDesignValues(*this);
+}
+
+void ListingSession::run(const std::function<void()>& list, const std::function<bool()>& another) {
+    if (running_) {
+        interrupt();
+        return;
+    }
+    struct Reset {
+        ListingSession& session;
+        ~Reset() { session.running_ = session.interrupted_ = false; }
+    } reset{*this};
+    running_ = true;
+    do {
+        interrupted_ = false;
+        list();
+    } while (interrupted_ && another());
 }
 
 namespace {
@@ -81,11 +98,11 @@ void AvviaProgrammaOAvvisa(Form& f) {
         AvviaProgramma(f);
     } catch (const vb::VbError& e) {
         f.host.setPointer(ui::kPointerDefault);
-        f.host.messageBox(QStringLiteral("Impossibile avviare il programma QUNA:\r\n") +
-                              f.PathProgramma + QStringLiteral("\\quna.exe\r\n") + e.description(),
+        f.host.messageBox(msg::cannotStartMainProgram(
+                              f.PathProgramma + QStringLiteral("\\quna.exe"), e.description()),
                           ui::Buttons::Ok, ui::Icon::Critical);
         f.host.endProcess();
     }
 }
 
-} // namespace app
+} // namespace form

@@ -2,7 +2,7 @@
 // The window frmQunaAgg without its widgets: every control as a headless model, the
 // window-level values and the host, and the window-level procedures every folder's handlers
 // may call. The handlers work on this and link nothing above it; the Qt window shows it.
-#include "shape.h"
+#include "region.h"
 
 #include "platform/db/ado.h"
 #include "platform/ui/controls.h"
@@ -13,15 +13,16 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
-namespace app {
+namespace form {
 
 // What the handlers need of the real window: its outline and its showing.
 struct WindowHandle {
     virtual ~WindowHandle() = default;
-    using Rect = app::Rect;
+    using Rect = form::Rect;
     virtual Rect outerRect() const = 0;
     virtual void setRegion(const std::optional<Region>& region) = 0; // none: no region
     virtual void show() = 0;
@@ -39,7 +40,54 @@ struct NoWindow final : WindowHandle {
     void focusElabora() override {}
 };
 
-struct Form {
+// The window-level values, grouped by what they describe. The form has every group as its own
+// part, so handlers name each value as the window does (f.PathProgramma, f.VersioPC).
+
+// The installation: the updater's own folder, config.dat and the two databases.
+struct Installation {
+    QString PathProgramma, PathConfig, RecConfig, PathDB, PathClient;
+    std::unique_ptr<db::Connection> cnDB, cnClient;
+    QString strSQL;
+};
+
+// The installed and the workstation version records.
+struct Versions {
+    QString Versione;
+    vb::Date dataver;
+    QString VersioPC;
+    vb::Date DataVePC;
+};
+
+// The archive the last listing described, by the name rule.
+struct SelectedArchive {
+    QString NomeArchivio, PathArchivio, VersArchivio;
+    vb::Date DataArchivio;
+    // The stamp of the archive file the listing read: "Elabora" installs only that file.
+    zipc::ArchiveStamp listedArchive;
+};
+
+// A listing lets the event loop run once per entry. While it does, a click on another archive
+// or a change of folder interrupts it, and "Elabora" is refused.
+class ListingSession {
+public:
+    bool running() const { return running_; }
+    // Another click or a change of folder arrived during the current event-loop pass.
+    bool interrupted() const { return interrupted_; }
+    // A click on another archive or a change of folder: a running listing stops at its next
+    // entry.
+    void interrupt() {
+        if (running_) interrupted_ = true;
+    }
+    // Runs `list`, and again while a run was interrupted and `another` still has an archive to
+    // list. Never a listing inside a listing: called while one runs, it interrupts that one,
+    // which then lists again.
+    void run(const std::function<void()>& list, const std::function<bool()>& another);
+
+private:
+    bool running_ = false, interrupted_ = false;
+};
+
+struct Form : Installation, Versions, SelectedArchive {
     explicit Form(ui::Host& host);
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
@@ -66,23 +114,10 @@ struct Form {
     ui::Button cmdElabora{QStringLiteral("cmdElabora")}, cmdAnnulla{QStringLiteral("cmdAnnulla")};
     zipc::Archive Zip1;
 
-    // Window-level values.
-    QString PathProgramma, PathConfig, RecConfig, PathDB, PathClient;
-    std::unique_ptr<db::Connection> cnDB, cnClient;
-    QString strSQL;
-    QString Versione;
-    vb::Date dataver;
-    QString VersioPC;
-    vb::Date DataVePC;
-    QString NomeArchivio, PathArchivio, VersArchivio;
-    vb::Date DataArchivio;
-    // The stamp of the archive file the listing read: "Elabora" installs only that file.
-    zipc::ArchiveStamp listedArchive;
+    ListingSession listing;
+    // The message every handler composes before it shows it, and the main program the update
+    // judged.
     QString Messaggio, PathEseguibile;
-    // A listing lets the event loop run once per entry. While it does, a click on another
-    // archive or a change of folder interrupts it, and "Elabora" is refused; see File1_Click.
-    bool listing = false;
-    bool listingInterrupted = false;
     // The listed bytes an update has extracted so far, and all of them.
     qint64 bytesExtracted = 0, bytesListed = 0;
 };
@@ -91,12 +126,9 @@ struct Form {
 // the share of the listed bytes extracted so far.
 void showUpdateProgress(Form& f, int extracted);
 
-// The maker's web site, named in the messages about missing libraries and damaged archives.
-constexpr const char* kWebSite = "www.example.com";
-
 // Starts the main program and ends the updater; does not return when the program starts.
 void AvviaProgramma(Form& f);
 // AvviaProgramma; when the start fails, a critical box says why and the updater ends anyway.
 void AvviaProgrammaOAvvisa(Form& f);
 
-} // namespace app
+} // namespace form
