@@ -210,9 +210,9 @@ void syncFileSystem(const QString& hostPath);
 
 // Fault injection for tests: every file-system step that changes something calls
 // checkpoint(), which counts the steps and, when a hook is set, lets it raise an error or
-// end the process at a chosen step. The steps of this layer are "copy", "delete" and
-// "folder", each counted after the checks that refuse the operation and just before it, and
-// "copy into place", when a copy is whole under its temporary name.
+// end the process at a chosen step. The steps of this layer are "copy", "move", "delete",
+// "folder" and "chmod", each counted after the checks that refuse the operation and just
+// before it, and "copy into place", when a copy is whole under its temporary name.
 void checkpoint(const char* what);
 using FaultHook = std::function<void(int step, const char* what)>;
 void setFaultHook(FaultHook hook);

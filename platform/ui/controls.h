@@ -15,8 +15,8 @@ namespace ui {
 // Geometry is designed in twips; at the design's 96 dots per inch a pixel is 15 of them.
 constexpr int kTwipsPerPixel = 15;
 
-// Base for every control: name, parent, geometry, visibility, tab index and an observer
-// that views use to repaint.
+// Base for every control: its name, its visibility and an observer that views use to
+// repaint. Geometry and tab order are the window's layout, not the control's.
 class Control {
 public:
     explicit Control(QString name) : name_(std::move(name)) {}

@@ -36,8 +36,9 @@ protected:
 };
 
 // Starts a host program without waiting: directly when the host can execute it (a native
-// program or a script), a Windows program through a compatibility layer when one is
-// installed. Raises 53 when the file is missing and 75 when it cannot be started.
+// program or a script), a Windows program on another system through Wine in the
+// installation's prefix. Raises 53 when the file is missing and 75, saying why (no Wine, a
+// prefix of another user, Wine ending at once with an error), when it cannot be started.
 void startDetached(const QString& windowsPath);
 
 } // namespace ui
