@@ -49,15 +49,8 @@ QString inInstallation(const form::Form& f, const char* name) {
 UpdateSafety::UpdateSafety(form::Form& form) : f(form), mainProgramFile_(mainProgram(form)) {}
 
 const char* UpdateSafety::stateName(State state) {
-    switch (state) {
-    case State::Started:
-        return "started";
-    case State::BackedUp:
-        return "backed-up";
-    case State::Committed:
-        return "committed";
-    }
-    return "";
+    static constexpr const char* names[] = {"started", "backed-up", "committed"};
+    return names[static_cast<int>(state)];
 }
 
 void UpdateSafety::writeJournal(State state) {
