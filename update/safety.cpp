@@ -211,6 +211,12 @@ bool UpdateSafety::interrupted() const {
     return fs::anyFileExists(journalPath(f));
 }
 
+std::optional<QString> UpdateSafety::interruptedState() const {
+    const std::optional<QByteArray> text = fs::readWholeFile(journalHostPath(f));
+    if (!text) return std::nullopt;
+    return QString::fromUtf8(text->split('\n').value(1));
+}
+
 // Whatever a killed run left under the updater's own names (a copy being written, a journal
 // being replaced, a staging folder) is litter once no journal needs it.
 void UpdateSafety::sweepOwnFiles() {

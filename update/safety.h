@@ -108,6 +108,9 @@ public:
     // The journal's presence: an update of this installation began and did not finish (or is
     // running, when another process holds the lock).
     bool interrupted() const;
+    // The state the journal records ("started", "backed-up", "committed"); nothing when no
+    // journal can be read.
+    std::optional<QString> interruptedState() const;
     // Settles an interrupted update as the table above says and tells the user in a plain
     // box, then sweeps our own files; the caller holds the installation lock. Shows nothing
     // when there is nothing to recover, and never raises. False when the recovery failed: a

@@ -11,6 +11,7 @@
 #include "platform/ui/fake_host.h"
 #include "platform/vb/error.h"
 #include "platform/vb/format.h"
+#include "update/safety.h"
 
 #include <QDir>
 #include <QFile>
@@ -151,23 +152,21 @@ void checkUpdates(const form::Form& f) {
                 .arg(fs::fileSize(folder + u'\\' + name)));
 }
 
-void checkPendingUpdate(const form::Form& f) {
+void checkPendingUpdate(form::Form& f) {
     say(QStringLiteral("Aggiornamento in corso o interrotto"));
     const fs::InstallationLock lock(f.PathProgramma);
     if (lock.state() == fs::InstallationLock::State::Busy) {
         note(QStringLiteral("un altro aggiornamento è in corso ora su questa installazione"));
         return;
     }
-    const QString journal = fs::toHost(f.PathProgramma + QStringLiteral("\\.quna-update.journal"));
-    QFile file(journal);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QString> state = update::UpdateSafety(f).interruptedState();
+    if (!state) {
         ok(QStringLiteral("nessuno"));
         return;
     }
-    const QList<QByteArray> lines = file.readAll().split('\n');
     note(QStringLiteral("un aggiornamento è stato interrotto (stato \"%1\"): il prossimo avvio "
                         "lo sistema")
-             .arg(QString::fromUtf8(lines.value(1))));
+             .arg(*state));
 }
 
 } // namespace
