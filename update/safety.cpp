@@ -108,10 +108,6 @@ void UpdateSafety::adoptBackupMode() {
         fs::adoptExecutableMode(backupFile(f), mainProgram(f));
 }
 
-void UpdateSafety::restore() {
-    restoreMainProgram();
-}
-
 bool UpdateSafety::mainProgramSetAside() const {
     return fs::anyFileExists(inInstallation(f, kSetAside));
 }
@@ -151,11 +147,7 @@ bool UpdateSafety::settleExtraction() {
     return zipc::recoverStaging(f.PathProgramma, !recorded) == zipc::StagingOutcome::RolledForward;
 }
 
-// adoptBackupMode; a missing main program is put back under its name on disk: the one set
-// aside by a rename, else the backup as a second name of it (or a copy). When even a name
-// cannot be added (no space, no inode), the backup itself is renamed into place: the program
-// is back and the backup is gone. True when the program was put back.
-bool UpdateSafety::restoreMainProgram() {
+bool UpdateSafety::restore() {
     adoptBackupMode();
     if (fs::normalFileExists(mainProgram(f))) return false;
     const QString setAside = inInstallation(f, kSetAside);
@@ -186,7 +178,7 @@ bool UpdateSafety::abandon(zipc::Archive& archive) {
     try {
         archive.AbandonArchive();
         const bool rolledForward = settleExtraction();
-        restoreMainProgram();
+        restore();
         const QString setAside = inInstallation(f, kSetAside);
         const bool present = fs::normalFileExists(mainProgram(f));
         if (present && fs::anyFileExists(setAside)) {
@@ -242,7 +234,7 @@ void UpdateSafety::recover() {
 
     const bool committed = rolledForward || state == stateName(State::Committed);
     const bool backupPresent = fs::normalFileExists(backupFile(f));
-    const bool restored = restoreMainProgram();
+    const bool restored = restore();
     const QString told = form::msg::interruptedUpdateSettled(committed, restored);
     fs::syncFileSystem(fs::toHost(f.PathProgramma));
     // The backup was made by the interrupted update; with the main program in place it goes.

@@ -68,8 +68,8 @@ inline constexpr char kOldBackup[] = "Quna.old";         // a backup left by an 
 QString inInstallation(const form::Form& f, const char* name);
 
 // The owner of one installation's update safety: its journal, the extraction's staging, the
-// commit, the restore and the recovery of an interrupted update. Each member is one statement
-// of the procedure that calls it, so its error trap sees every step.
+// commit, the restore and the recovery of an interrupted update. Each member that an update
+// calls is one statement of "Elabora", so its error trap sees each step on its own.
 class UpdateSafety {
 public:
     explicit UpdateSafety(form::Form& f);
@@ -94,8 +94,11 @@ public:
     // With both there, the main program takes its backup's mode: one extracted from an archive
     // made on Windows carries none, and would not start.
     void adoptBackupMode();
-    // A missing main program is put back (see restoreMainProgram).
-    void restore();
+    // adoptBackupMode; a missing main program is put back under its name on disk: the one set
+    // aside by a rename, else the backup as a second name of it (or a copy). When even a name
+    // cannot be added (no space, no inode), the backup itself is renamed into place: the
+    // program is back and the backup is gone. True when the program was put back.
+    bool restore();
     bool mainProgramSetAside() const;
     void removeSetAside();
     void finish(); // the journal goes: nothing is left to recover
@@ -128,7 +131,6 @@ private:
     void writeJournal(State state);
     void removeJournal();
     bool settleExtraction();
-    bool restoreMainProgram();
     void recover();
     void sweepOwnFiles();
 
