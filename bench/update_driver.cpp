@@ -3,9 +3,9 @@
 //   quna_update_driver INSTALLATION-FOLDER
 // Prints "seconds S", "cpu S" (user and system time over the same interval) and "peak KIB";
 // exits 1 when the update did not start the main program.
-#include "form/form.h"
 #include "app/handlers.h"
 #include "cpu.h"
+#include "form/form.h"
 
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"

@@ -9,7 +9,6 @@ namespace form::msg {
 // The maker's web site, named in the messages about missing libraries and damaged archives.
 constexpr const char* kWebSite = "www.example.com";
 
-
 // `usual`, unless `windowsPath` lies on a network volume that does not answer: then that is
 // what keeps the file from being found or read, said of `shownPath`.
 QString unlessServerSilent(const QString& usual, const QString& windowsPath,

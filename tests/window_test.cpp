@@ -1,11 +1,11 @@
 // The real window, offscreen: every control in place as the reference drawing gives it, with
 // its captions, tool tips, fonts, colours, tab order, keys, names for assistive tools and the
 // rounded outline; and over a real installation, what every widget shows after each user action.
-#include "form/form.h"
 #include "app/handlers.h"
 #include "app/layout.h"
 #include "app/shape.h"
 #include "app/window.h"
+#include "form/form.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "platform/ui/qt_host.h"

@@ -2,8 +2,8 @@
 // A real installation on disk for handler tests: the updater's folder with config.dat, the
 // workstation database and the main program, a data folder with the installation database,
 // and update archives. Databases are written by our Jet writer, archives by libzip.
-#include "form/form.h"
 #include "app/shape.h"
+#include "form/form.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "qt_print.h"

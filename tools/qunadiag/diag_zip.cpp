@@ -1,8 +1,8 @@
 // qunadiag zip FILE: what a click on the archive in the window would show, without the window.
 #include "diag.h"
 
-#include "form/form.h"
 #include "app/handlers.h"
+#include "form/form.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 
