@@ -18,6 +18,9 @@ bool isSet(const char* name) {
 // defaults to, so the updater checks first that it has one: a display of X11 or Wayland, or a
 // platform chosen explicitly, which Qt then answers for itself.
 bool platformAvailable(int argc, char** argv) {
+#ifdef _WIN32
+    return argc > 0 && argv; // Windows always has its desktop
+#endif
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "-platform") == 0) return true;
     return isSet("QT_QPA_PLATFORM") || isSet("DISPLAY") || isSet("WAYLAND_DISPLAY");

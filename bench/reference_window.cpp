@@ -3,6 +3,7 @@
 // event loop runs, but with no data behind it: no config.dat, no databases, no archive and
 // its listing. The start-up's time beyond it is what reading the installation adds.
 #include "app/program.h"
+#include "app/shape.h"
 
 #include <QTimer>
 

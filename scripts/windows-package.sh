@@ -24,8 +24,9 @@ find_dll() {
     local dir hit
     for dir in "${search[@]}"; do
         hit=$(find "$dir" -maxdepth 1 -iname "$1" -print -quit 2>/dev/null || true)
-        [[ -n "$hit" ]] && { echo "$hit"; return; }
+        [[ -n "$hit" ]] && { echo "$hit"; return 0; }
     done
+    return 0
 }
 declare -A seen=()
 queue=("$out"/*.exe "$out"/platforms/*.dll "$out"/styles/*.dll)

@@ -251,5 +251,7 @@ TEST_F(ProcedureTest, RowCounterLimits) {
     EXPECT_EQ(after["Quna.OLD"], before["Quna.exe"]);
     after.erase("Quna.OLD");
     EXPECT_TRUE(after == before);
+    for (const auto& [name, content] : after)
+        EXPECT_TRUE(before.count(name) && before[name] == content) << name.toStdString();
     EXPECT_EQ(h->host.calls.filter("pointer").last(), "pointer 0");
 }

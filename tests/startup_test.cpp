@@ -6,7 +6,9 @@
 #include "platform/db/ado.h"
 #include "platform/vb/error.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -43,10 +45,16 @@ TEST_F(StartupTest, MissingConfigEndsBeforeTheWindowWithNothingCreated) {
 
 TEST_F(StartupTest, HiddenConfigCountsAsMissing) {
     inst.standard();
+#ifdef _WIN32
+    const std::wstring config =
+        QDir::toNativeSeparators(inst.program() + "/config.dat").toStdWString();
+    ASSERT_TRUE(SetFileAttributesW(config.c_str(), FILE_ATTRIBUTE_HIDDEN));
+#else
     ASSERT_EQ(0, std::system(("setfattr -n user.DOSATTRIB -v '\"0x22\"' '" + inst.program() +
                               "/config.dat' 2>/dev/null")
                                  .toLocal8Bit()
                                  .constData()));
+#endif
     Harness h(inst);
     EXPECT_FALSE(h.load());
     ASSERT_EQ(h.host.messages.size(), 1u);
@@ -259,7 +267,10 @@ TEST_F(StartupTest, UpdateFolderOnTheDataDriveWhenItExists) {
     inst.writeConfig("D:\\data");
     for (bool candidateExists : {false, true}) {
         SCOPED_TRACE(candidateExists);
-        const QString candidate = other.path() + inst.program() + "/Aggiorna";
+        // The installation's path on drive D: instead of its own drive.
+        const QString candidate = other.path() +
+                                  Installation::win(inst.program()).mid(2).replace('\\', '/') +
+                                  "/Aggiorna";
         if (candidateExists) QDir().mkpath(candidate);
         QDir(inst.updates()).removeRecursively();
         Harness h(inst);

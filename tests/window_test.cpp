@@ -137,7 +137,7 @@ TEST_F(WindowTest, ListsInTheColouredFramePaintWhiteAndHeadersAlignAsTheirColumn
     form.lv.setVisible(true);
     // A folder near the root, so that the folder list has room below its rows wherever the
     // build tree sits.
-    QTemporaryDir shallow(QDir::rootPath() + "tmp/qwt-XXXXXX");
+    QTemporaryDir shallow(QDir::tempPath() + "/qwt-XXXXXX");
     ASSERT_TRUE(shallow.isValid());
     form.Dir1.setPath(fs::toWindows(shallow.path()));
     window.show();

@@ -1,5 +1,6 @@
 #include "platform/fs/fs.h"
 #include "platform/fs/host.h"
+#include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 
 #include <QFileInfo>
@@ -7,10 +8,16 @@
 namespace fs {
 
 QString onDiskSpelling(const QString& windowsPath) {
-    const QFileInfo host(toHost(windowsPath));
-    if (!host.exists()) return windowsPath;
+    const QString host = toHost(windowsPath);
+    if (!statusOf(host, true)) return windowsPath;
+    // The name as the folder lists it: where the file system ignores case, the path found
+    // keeps the case it was asked with.
+    QStringList names;
+    for (const FolderEntry& entry : listFolder(detail::parentOf(host)).value_or(FolderEntries()))
+        names << entry.name;
+    const QString name = detail::matchIgnoringCase(names, detail::nameOf(host));
     const qsizetype cut = std::max(windowsPath.lastIndexOf(u'\\'), windowsPath.lastIndexOf(u'/'));
-    return windowsPath.left(cut + 1) + host.fileName();
+    return windowsPath.left(cut + 1) + (name.isEmpty() ? detail::nameOf(host) : name);
 }
 
 void adoptExecutableMode(const QString& from, const QString& to) {

@@ -4,7 +4,7 @@
 # display needed (the offscreen platform).
 #   run.sh PROGRAM.exe "DLL_DIR;DLL_DIR..." [ARGUMENTS...]
 set -euo pipefail
-program=${1:?usage: run.sh PROGRAM.exe DLL_DIRS [ARGUMENTS...]}
+program=$(realpath "${1:?usage: run.sh PROGRAM.exe DLL_DIRS [ARGUMENTS...]}")
 dll_dirs=${2:?}
 shift 2
 command -v wine >/dev/null || { echo "wine is missing: run scripts/setup.sh test" >&2; exit 1; }

@@ -99,6 +99,15 @@ std::vector<detail::Share> detail::shares() {
 
 QString networkVolumeOf(const QString& hostPath) {
     const QString path = QDir::fromNativeSeparators(hostPath);
+    // A drive of the table known to be a share (the innermost one) answers first.
+    QString bestRoot, bestName;
+    for (const Drive& drive : drives())
+        if (!drive.server.isEmpty() && detail::isInside(path, drive.hostRoot) &&
+            drive.hostRoot.size() > bestRoot.size()) {
+            bestRoot = drive.hostRoot;
+            bestName = drive.server;
+        }
+    if (!bestName.isEmpty()) return bestName;
     if (path.startsWith(QStringLiteral("//"))) {
         const QStringList parts = path.mid(2).split(u'/');
         if (parts.size() >= 2) return QStringLiteral("\\\\%1\\%2").arg(parts[0], parts[1]);
