@@ -6,7 +6,7 @@ set(quna_zip_name QunaAgg2-${PROJECT_VERSION}-windows)
 add_custom_target(windows-zip
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/windows-package.sh
           ${CMAKE_CURRENT_BINARY_DIR}/${quna_zip_name}
-          ${CMAKE_OBJDUMP}
+          ${CMAKE_OBJDUMP} ${CMAKE_STRIP}
           "${QUNA_WINDOWS_DLL_DIRS}" ${QUNA_WINDOWS_TOOLCHAIN}/qt/plugins
           ${PROJECT_SOURCE_DIR}/packaging/windows-readme.txt
           $<TARGET_FILE:QunaAgg2> $<TARGET_FILE:qunadiag>

@@ -2,11 +2,11 @@
 # Makes the Windows folder and its zip: the programs, the DLLs they load that Windows does not
 # bring (found by reading each file's import table, recursively, in the given folders), the
 # windows platform plugin, the style plugin and the README.
-# Usage: windows-package.sh OUT_BASE OBJDUMP "DLL_DIR;DLL_DIR..." QT_PLUGIN_DIR README EXE...
+# Usage: windows-package.sh OUT_BASE OBJDUMP STRIP "DLL_DIR;DLL_DIR..." QT_PLUGIN_DIR README EXE...
 #   OUT_BASE/ is made afresh and OUT_BASE.zip written from it.
 set -euo pipefail
-out=${1:?} objdump=${2:?} dll_dirs=${3:?} plugins=${4:?} readme=${5:?}
-shift 5
+out=${1:?} objdump=${2:?} strip=${3:?} dll_dirs=${4:?} plugins=${5:?} readme=${6:?}
+shift 6
 IFS=';' read -r -a search <<<"$dll_dirs"
 
 rm -rf "$out" "$out.zip"
@@ -43,5 +43,7 @@ while ((${#queue[@]})); do
         queue+=("$out/$(basename "$dll")")
     done < <(imports "$file")
 done
+# No symbols: a workstation gets the code only (the runtime's DLLs ship with theirs).
+find "$out" -iname '*.dll' -o -iname '*.exe' | while read -r file; do "$strip" --strip-unneeded "$file"; done
 (cd "$out" && zip -q -r -9 "../$(basename "$out").zip" .)
 echo "$out.zip: $(cd "$out" && find . -type f | sort | tr '\n' ' ')"

@@ -23,7 +23,8 @@ void Captioned::setCaption(const QString& c) {
 QStringList DriveList::items() const {
     QStringList out;
     for (const fs::Drive& d : fs::drives())
-        out << QStringLiteral("%1: [%2]").arg(d.letter.toLower(), d.label);
+        out << (d.label.isEmpty() ? QStringLiteral("%1:").arg(d.letter.toLower())
+                                  : QStringLiteral("%1: [%2]").arg(d.letter.toLower(), d.label));
     return out;
 }
 

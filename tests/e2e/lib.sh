@@ -299,7 +299,8 @@ box_shown() {
 
 # answer_box KEY [SECONDS]: waits for a message box (a window titled QunaAgg2), gives it the
 # keyboard and presses KEY; repeats the key on that same box until it closes (a key sent
-# while the box is still settling may be lost). Prints nothing; BOX_ID is the box answered.
+# while the box is still settling may be lost). E2E_BOX_GRACE (default 2 s) is how long a box
+# may take to go before the key is sent again (Wine's windows go more slowly). Prints nothing; BOX_ID is the box answered.
 answer_box() {
     local key=$1 limit=${2:-20} try
     BOX_ID=$(wait_window "$BOX_TITLE" "$limit") || fail "no message box appeared within $limit s"
@@ -307,7 +308,7 @@ answer_box() {
     for try in 1 2 3 4 5; do
         timeout 5 xdotool windowfocus --sync "$BOX_ID" 2>/dev/null || true
         xdotool key --clearmodifiers "$key"
-        if poll 2 eval '! box_shown '"$BOX_ID"; then return 0; fi
+        if poll "${E2E_BOX_GRACE:-2}" eval '! box_shown '"$BOX_ID"; then return 0; fi
         log "the box is still open: pressing $key again"
     done
     fail "the message box $BOX_ID did not close on $key"

@@ -24,6 +24,9 @@ ZIP=$1
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/../e2e/lib.sh"
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A box under Wine may take a few seconds to go: a key sent again meanwhile would reach the
+# main window and press its focused button.
+export E2E_BOX_GRACE=6
 CASE=${E2E_CASE:?E2E_CASE names the case}
 
 PFX="$WORK/pfx"
@@ -208,9 +211,10 @@ recovery)
     kill -9 "$APP_PID"
     updater_ends 10
     log "killed during the commit"
-    # The next start settles it: "completato" (or "annullato"), then the window.
-    open_main_window
+    # The next start settles it: "completato" (or "annullato") before the window opens.
+    start_updater
     answer_box Return 30
+    WIN=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear after the recovery"
     poll 20 eval '[[ ! -e "$journal" ]]' || fail "the journal is still there after the recovery"
     if [[ $(sha256sum <"$INST/Quna.exe") == "$new_main" ]]; then check_new; else check_old; fi
     click_control "$WIN" "${ESCI[@]}"
