@@ -5,6 +5,14 @@
 
 namespace fs {
 
+std::size_t File::readAt(std::uint64_t offset, void* out, std::size_t length,
+                         std::int32_t fallback) {
+    SystemError error = 0;
+    const std::int64_t got = tryReadAt(offset, out, length, error);
+    if (got < 0) raiseSystemError(error, shownAs_, fallback);
+    return std::size_t(got);
+}
+
 void removeTree(const QString& hostPath) {
     if (const auto entries = listFolder(hostPath))
         for (const FolderEntry& entry : *entries) {

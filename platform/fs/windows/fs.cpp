@@ -53,19 +53,24 @@ QString temporaryBeside(const QString& target, const char* kind) {
                                       QString::number(++serial));
 }
 
-// Moves the whole file at `temporary` over `target` (a link there is replaced, never
-// followed), on disk before the call returns; the temporary goes when anything fails.
-void putInPlace(const QString& temporary, const QString& target) {
-    try {
-        checkpoint("copy into place"); // the file is whole under its temporary name
-    } catch (...) {
-        removeFile(temporary);
-        throw;
-    }
+// Renames the whole file at `temporary` over `target` (a link there is replaced, never
+// followed), written through; the temporary goes when the rename fails.
+void renameOver(const QString& temporary, const QString& target) {
     if (const SystemError error = renameReplacing(temporary, target)) {
         removeFile(temporary);
         raiseSystemError(error, target, vb::err::PathFileAccess, vb::err::PathNotFound);
     }
+}
+
+// renameOver after the fault step of a copy that is whole under its temporary name.
+void putInPlace(const QString& temporary, const QString& target) {
+    try {
+        checkpoint("copy into place");
+    } catch (...) {
+        removeFile(temporary);
+        throw;
+    }
+    renameOver(temporary, target);
 }
 
 // A copy of `source` under a temporary name beside `target`, renamed over it: an
@@ -147,10 +152,7 @@ void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
         removeFile(temporary);
         throw;
     }
-    if (const SystemError error = renameReplacing(temporary, target)) {
-        removeFile(temporary);
-        raiseSystemError(error, target, vb::err::PathFileAccess, vb::err::PathNotFound);
-    }
+    renameOver(temporary, target);
 }
 
 void syncFileSystem(const QString& hostPath) {

@@ -217,14 +217,6 @@ std::int64_t File::tryReadAt(std::uint64_t offset, void* out, std::size_t length
     return std::int64_t(done);
 }
 
-std::size_t File::readAt(std::uint64_t offset, void* out, std::size_t length,
-                         std::int32_t fallback) {
-    SystemError error = 0;
-    const std::int64_t got = tryReadAt(offset, out, length, error);
-    if (got < 0) raiseSystemError(error, shownAs_, fallback);
-    return std::size_t(got);
-}
-
 void File::writeAll(const void* data, std::size_t length) {
     const char* bytes = static_cast<const char*>(data);
     while (length > 0) {
