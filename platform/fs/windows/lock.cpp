@@ -15,7 +15,8 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
         description_ = e.description();
         return;
     }
-    const std::wstring path = windows::wide(detail::join(folder, ownName(kLockName)));
+    const QString lockFile = detail::join(folder, ownName(kLockName));
+    const std::wstring path = windows::wide(lockFile);
     // A holder that is letting go leaves its file for a moment in a state that refuses every
     // open: a few short tries tell that from a folder we may not write.
     DWORD error = 0;
@@ -33,13 +34,10 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
             state_ = State::Busy;
             return;
         }
-        if (error != ERROR_ACCESS_DENIED ||
-            !windows::attributesOf(detail::join(folder, ownName(kLockName))))
-            break;
+        if (error != ERROR_ACCESS_DENIED || !windows::attributesOf(lockFile)) break;
         ::Sleep(25);
     }
-    if (error == ERROR_ACCESS_DENIED &&
-        windows::attributesOf(detail::join(folder, ownName(kLockName)))) {
+    if (error == ERROR_ACCESS_DENIED && windows::attributesOf(lockFile)) {
         state_ = State::Busy; // still there and still refused: its holder is finishing
         return;
     }
