@@ -5,6 +5,7 @@
 #include "handlers.h"
 #include "window.h"
 
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/qt_host.h"
 
@@ -37,6 +38,7 @@ public:
 
 struct Program {
     Program();
+    fs::Environment environment; // the host's own, in force while the updater runs
     ui::QtHost host;
     form::Form form{host};
     Window window{form};

@@ -283,9 +283,6 @@ void Window::build() {
     for (const auto& [value, caption] : describedBy)
         widgets.at(value)->setAccessibleDescription(caption->caption().trimmed());
 
-    ui::reportUntrapped = [this](const QString& text) {
-        form_.host.messageBox(text, ui::Buttons::Ok, ui::Icon::Exclamation);
-    };
     if (const QScreen* s = QGuiApplication::primaryScreen())
         move(openingPosition(size(), s->availableGeometry()));
 }
@@ -339,6 +336,10 @@ void Window::setRegion(const std::optional<Region>& region) {
     }
     }
     setMask(QRegion(path.toFillPolygon().toPolygon()));
+}
+
+void Window::showUntrapped(const QString& text) {
+    form_.host.messageBox(text, ui::Buttons::Ok, ui::Icon::Exclamation);
 }
 
 void Window::focusElabora() {

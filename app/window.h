@@ -1,6 +1,7 @@
 #pragma once
 // The Qt window frmQunaAgg: frameless, with its own caption bar, showing the headless form.
 #include "form/form.h"
+#include "platform/ui/views.h"
 
 #include <QElapsedTimer>
 #include <QProgressBar>
@@ -8,7 +9,7 @@
 
 namespace app {
 
-class Window : public QWidget, public form::WindowHandle {
+class Window : public QWidget, public form::WindowHandle, public ui::UntrappedErrors {
 public:
     explicit Window(form::Form& form);
 
@@ -17,6 +18,7 @@ public:
     void show() override { QWidget::show(); }
     void focusElabora() override;
     void showProgress(int entry, int entries, int percent) override;
+    void showUntrapped(const QString& text) override;
 
     QWidget* client() const { return client_; }
     static constexpr int kCaptionHeight = 24;

@@ -7,6 +7,7 @@
 #include "cpu.h"
 #include "form/form.h"
 
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s INSTALLATION-FOLDER\n", argv[0]);
         return 2;
     }
-    fs::setProgramFolderForTests(QString::fromLocal8Bit(argv[1]));
+    fs::Environment environment;
+    environment.setProgramFolder(QString::fromLocal8Bit(argv[1]));
 
     TimedHost host;
     double seconds = -1, cpu = -1;

@@ -3,6 +3,7 @@
 #include "platform/db/ado.h"
 #include "platform/db/jetheader.h"
 #include "platform/db/jetreader.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "support/error_of.h"
@@ -38,10 +39,10 @@ QString sharedMdb(const char* name) {
 class DbTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+        env.setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
         ASSERT_TRUE(dir.isValid());
     }
-    void TearDown() override { db::setOpenFaultHook({}); }
+    fs::Environment env;
 
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
 
@@ -400,7 +401,7 @@ TEST_F(AccessMadeTest, DamagedObjectPropertiesDoNotStopTheCatalog) {
 TEST_F(DbTest, FaultHookSeesTheHostPathAndInjectsErrors) {
     const QString file = write({versionTable("Accesso", "4.5")});
     QString seen;
-    db::setOpenFaultHook([&](const QString& hostPath) {
+    env.setDatabaseOpen([&](const QString& hostPath) {
         seen = hostPath;
         vb::raise(err::ProviderFailed);
     });

@@ -1,4 +1,5 @@
 // Windows paths over a temporary folder mapped as drive C:, and the file operations on it.
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/fs/internal.h"
 #include "platform/vb/error.h"
@@ -22,19 +23,15 @@ class FsTest : public ::testing::Test, protected Scratch {
 protected:
     void SetUp() override {
         ASSERT_TRUE(temp.isValid());
-        fs::setDrives({{u'C', root, "test"}, {u'Z', "/", "/"}, {u'M', root + "/gone", "gone"}});
-        fs::resetCheckpoints();
+        env.setDrives({{u'C', root, "test"}, {u'Z', "/", "/"}, {u'M', root + "/gone", "gone"}});
+        env.resetCheckpoints();
     }
     void TearDown() override {
         QDir::setCurrent(startFolder);
-        fs::setProgramFolderForTests({});
         if (savedPrefix.isNull())
             qunsetenv("WINEPREFIX");
         else
             qputenv("WINEPREFIX", savedPrefix);
-        fs::setDrives({});
-        fs::setFaultHook({});
-        fs::setProbeHook({});
     }
     void folder(const QString& relative) const { QDir().mkpath(path(relative)); }
     // False when the file system refuses user extended attributes.
@@ -73,12 +70,13 @@ protected:
         link(path("share/QUNA"), "pfx/dosdevices/unc/server/quna");
         link(path("share"), "pfx/dosdevices/unc/Server2/Docs");
         qunsetenv("WINEPREFIX");
-        fs::setProgramFolderForTests(path("pfx/drive_c/QUNAWIN"));
-        fs::setDrives({});
+        env.setProgramFolder(path("pfx/drive_c/QUNAWIN"));
+        env.setDrives({});
     }
 
     QString startFolder = QDir::currentPath();
     QByteArray savedPrefix = qgetenv("WINEPREFIX");
+    fs::Environment env;
 };
 
 TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
@@ -118,7 +116,7 @@ TEST_F(FsTest, ResolvesComponentsIgnoringCase) {
 
 TEST_F(FsTest, HostPathsAsDrivePaths) {
     folder("Quna/Data");
-    fs::setDrives({{u'Z', "/", "/"}, {u'C', root, "c"}, {u'D', root + "/Quna/", "d"}});
+    env.setDrives({{u'Z', "/", "/"}, {u'C', root, "c"}, {u'D', root + "/Quna/", "d"}});
     EXPECT_EQ(fs::toWindows(path("Quna/Data")), "D:\\Data"); // the longest root wins
     EXPECT_EQ(fs::toWindows(root), "C:\\");
     EXPECT_EQ(fs::toWindows("/opt/quna"), "Z:\\opt\\quna");
@@ -222,13 +220,13 @@ TEST_F(FsTest, FailuresRaiseTheRuntimeNumbers) {
     };
     for (const Case& c : cases)
         EXPECT_EQ(errorOf(c.action), c.number) << c.what;
-    EXPECT_EQ(fs::checkpointCount(), 0) << "refused operations change nothing";
+    EXPECT_EQ(env.checkpointCount(), 0) << "refused operations change nothing";
 }
 
 // A failed system call says what failed and where, the path as the user knows it; a network
 // volume that does not answer is named.
 TEST_F(FsTest, SystemErrorsSayWhatFailedAndWhere) {
-    fs::setDrives({{u'C', root, "test"}, {u'S', root + "/share", "share", "\\\\server\\quna"}});
+    env.setDrives({{u'C', root, "test"}, {u'S', root + "/share", "share", "\\\\server\\quna"}});
     folder("share");
     const QString local = root + "/dati/x.txt", remote = root + "/share/x.txt";
     const struct {
@@ -362,7 +360,7 @@ TEST_F(FsTest, ProbesDrives) {
         EXPECT_EQ(errorOf([&] { fs::probeDrive(c.letter); }), c.number) << char(c.letter);
 
     int tries = 0; // a drive that becomes ready on the third try
-    fs::setProbeHook([&](QChar letter) { return letter == u'A' && ++tries < 3 ? 71 : 0; });
+    env.setProbe([&](QChar letter) { return letter == u'A' && ++tries < 3 ? 71 : 0; });
     EXPECT_EQ(errorOf([] { fs::probeDrive(u'a'); }), 71);
     EXPECT_EQ(errorOf([] { fs::probeDrive(u'A'); }), 71);
     EXPECT_EQ(errorOf([] { fs::probeDrive(u'A'); }), 0);
@@ -371,7 +369,7 @@ TEST_F(FsTest, ProbesDrives) {
 TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
     write("source.txt", "x");
     std::vector<std::pair<int, std::string>> seen;
-    fs::setFaultHook([&](int step, const char* what) {
+    env.setFault([&](int step, const char* what) {
         seen.emplace_back(step, what);
         if (step == 4) vb::raise(vb::err::PermissionDenied); // a read-only file system
     });
@@ -380,7 +378,7 @@ TEST_F(FsTest, CheckpointsCountChangesAndInjectFailures) {
     EXPECT_EQ(errorOf([] { fs::deleteFile("C:\\copy.txt"); }), 70);
     EXPECT_TRUE(QFileInfo::exists(path("copy.txt"))) << "the failed step changed nothing";
     fs::syncFileSystem(root);
-    EXPECT_EQ(fs::checkpointCount(), 4);
+    EXPECT_EQ(env.checkpointCount(), 4);
     const std::vector<std::pair<int, std::string>> expected = {
         {1, "copy"}, {2, "copy into place"}, {3, "folder"}, {4, "delete"}};
     EXPECT_EQ(seen, expected);
@@ -502,7 +500,7 @@ TEST_F(FsTest, PrefixLabelsAndBadPrefixes) {
         {path("empty/quna"), QString(), path("empty")},            // a prefix without drives
     };
     for (const Case& c : cases) {
-        fs::setProgramFolderForTests(c.program);
+        env.setProgramFolder(c.program);
         if (c.winePrefix.isNull())
             qunsetenv("WINEPREFIX");
         else

@@ -3,6 +3,7 @@
 #include "support/installation.h"
 
 #include "app/handlers.h"
+#include "platform/fs/environment.h"
 #include "update/handlers.h"
 
 #include <QRegularExpression>
@@ -13,6 +14,7 @@ namespace {
 const QString kBadName = QStringLiteral("Nome del file di aggiornamento errato!!");
 
 struct InspectionTest : ::testing::Test {
+    fs::Environment env;
     LocaleScope locale{kItalian};
     Installation inst;
     std::unique_ptr<Harness> h;
@@ -21,10 +23,6 @@ struct InspectionTest : ::testing::Test {
         inst.standard();
         h = std::make_unique<Harness>(inst);
         ASSERT_TRUE(h->load()); // no archive yet: nothing listed
-    }
-    void TearDown() override {
-        fs::setDrives({});
-        fs::setProbeHook({});
     }
     form::Form& form() { return *h->form; }
     // Shows the folder's archives again and clicks one by name.
@@ -130,12 +128,12 @@ TEST_F(InspectionTest, ErrorPaths) {
          "",
          false},
         {"an unreadable archive on a server that does not answer",
-         [](Installation& i) {
+         [this](Installation& i) {
              QFile f(i.updates() + "/qn45070218.zip");
              f.open(QIODevice::WriteOnly);
              // The whole disk is a server's share here, and the server stops answering.
-             fs::setDrives({{u'Z', "/", "/", "\\\\server\\quna"}});
-             fs::setProbeHook([](QChar) { return vb::err::DiskNotReady; });
+             env.setDrives({{u'Z', "/", "/", "\\\\server\\quna"}});
+             env.setProbe([](QChar) { return vb::err::DiskNotReady; });
          },
          {"ATTENZIONE!! Il server \\\\server\\quna non risponde: Z:\\"},
          "",
@@ -185,8 +183,8 @@ TEST_F(InspectionTest, ErrorPaths) {
             EXPECT_TRUE(h->host.messages[std::size_t(m)].text.startsWith(c.messagesStartWith[m]));
         EXPECT_EQ(form().Label2.caption(), c.label);
         EXPECT_EQ(form().lv.visible(), c.listVisible);
-        fs::setDrives({});
-        fs::setProbeHook({});
+        env.setDrives({});
+        env.setProbe({});
     }
 }
 
@@ -270,11 +268,11 @@ TEST_F(InspectionTest, FolderChangeDuringTheListingLeavesNothingToInstall) {
 }
 
 TEST_F(InspectionTest, DriveRootJoinsWithoutASecondBackslash) {
-    fs::setDrives({{'Z', "/", "/"}, {'Q', inst.updates(), "agg"}});
+    env.setDrives({{'Z', "/", "/"}, {'Q', inst.updates(), "agg"}});
     inst.writeArchive(inst.updates(), "qn45070218.zip", {{"a", "a"}});
     form().File1.setPath("Q:\\");
     form().File1.setListIndex(0);
     EXPECT_EQ(form().PathArchivio, "Q:\\qn45070218.zip");
     EXPECT_TRUE(h->host.messages.empty());
-    fs::setDrives({});
+    env.setDrives({});
 }

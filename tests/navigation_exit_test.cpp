@@ -4,6 +4,7 @@
 
 #include "app/handlers.h"
 #include "app/shape.h"
+#include "platform/fs/environment.h"
 #include "platform/vb/error.h"
 
 #include <QThread>
@@ -15,6 +16,7 @@ using namespace testing_support;
 
 namespace {
 struct NavigationTest : ::testing::Test {
+    fs::Environment env;
     Installation inst;
     QTemporaryDir otherDrive;
     std::unique_ptr<Harness> h;
@@ -23,7 +25,7 @@ struct NavigationTest : ::testing::Test {
         inst.writeArchive(inst.updates(), "qn45070218.zip", {{"a", "a"}});
         QDir(otherDrive.path()).mkpath("sotto");
         inst.writeArchive(otherDrive.path() + "/sotto", "qn46070301.zip", {{"b", "b"}});
-        fs::setDrives({{'Z', "/", "/"},
+        env.setDrives({{'Z', "/", "/"},
                        {'E', otherDrive.path(), "chiavetta"},
                        {'F', otherDrive.path() + "/non-montato", "rete"},
                        {'G', otherDrive.path(), "lettore"}});
@@ -31,10 +33,6 @@ struct NavigationTest : ::testing::Test {
         ASSERT_TRUE(h->load());
         ASSERT_EQ(h->form->Label2.caption(), "Aggiorna Quna alla ver. 4.5 del 18-02-2007");
         h->host.messages.clear();
-    }
-    void TearDown() override {
-        fs::setProbeHook(nullptr);
-        fs::setDrives({});
     }
     form::Form& form() { return *h->form; }
 };
@@ -85,7 +83,7 @@ TEST_F(NavigationTest, DiskNotReadyRetriesUntilTheMediumIsThereOrCancel) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.notReadyTimes);
         int probes = 0;
-        fs::setProbeHook([&](QChar letter) -> std::int32_t {
+        env.setProbe([&](QChar letter) -> std::int32_t {
             if (letter != 'G') return 0;
             return ++probes <= c.notReadyTimes ? vb::err::DiskNotReady : 0;
         });
@@ -106,7 +104,7 @@ TEST_F(NavigationTest, DiskNotReadyRetriesUntilTheMediumIsThereOrCancel) {
 }
 
 TEST_F(NavigationTest, AnyOtherDriveErrorEndsTheProgramWithoutStartingIt) {
-    fs::setProbeHook([](QChar) -> std::int32_t { return vb::err::DeviceIo; });
+    env.setProbe([](QChar) -> std::int32_t { return vb::err::DeviceIo; });
     EXPECT_FALSE(h->run([&] { form().Drive1.setDrive("e:"); }));
     ASSERT_EQ(h->host.messages.size(), 1u);
     EXPECT_EQ(h->host.messages[0].text,

@@ -4,6 +4,7 @@
 
 #include "app/handlers.h"
 #include "platform/db/ado.h"
+#include "platform/fs/environment.h"
 #include "platform/vb/error.h"
 
 #ifdef _WIN32
@@ -20,11 +21,7 @@ const QString kBadPath = QStringLiteral("Percorso archivio in 'config.dat' errat
 struct StartupTest : ::testing::Test {
     LocaleScope locale{kItalian};
     Installation inst;
-    void TearDown() override {
-        db::setOpenFaultHook(nullptr);
-        fs::setDrives({});
-        fs::setProbeHook({});
-    }
+    fs::Environment env;
 };
 } // namespace
 
@@ -121,30 +118,30 @@ TEST_F(StartupTest, EveryFailureRow) {
          false,
          false},
         {"the data's server does not answer",
-         [](Installation& i) {
-             fs::setDrives({{u'Z', "/", "/"}, {u'S', i.data(), "dati", "\\\\server\\quna"}});
+         [this](Installation& i) {
+             env.setDrives({{u'Z', "/", "/"}, {u'S', i.data(), "dati", "\\\\server\\quna"}});
              i.writeConfig("S:");
              QFile::remove(i.data() + "/quna.mdb");
-             fs::setProbeHook([](QChar d) { return d == u'S' ? vb::err::DiskNotReady : 0; });
+             env.setProbe([](QChar d) { return d == u'S' ? vb::err::DiskNotReady : 0; });
          },
          nullptr,
          {"ATTENZIONE!! Il server \\\\server\\quna non risponde: S:\\quna.mdb"},
          false,
          false},
         {"fallback password",
-         [](Installation& i) { i.writeInstallationDb({}, "Gransoleo"); },
+         [this](Installation& i) { i.writeInstallationDb({}, "Gransoleo"); },
          nullptr,
          {},
          true,
          true},
         {"no password at all",
-         [](Installation& i) { i.writeInstallationDb({}, ""); },
+         [this](Installation& i) { i.writeInstallationDb({}, ""); },
          nullptr,
          {},
          true,
          true},
         {"neither password",
-         [](Installation& i) { i.writeInstallationDb({}, "Altra"); },
+         [this](Installation& i) { i.writeInstallationDb({}, "Altra"); },
          nullptr,
          {"Codice errore = -2147217843\r\nPassword del database non valida"},
          false,
@@ -169,10 +166,10 @@ TEST_F(StartupTest, EveryFailureRow) {
         Installation i;
         i.standard();
         if (c.prepare) c.prepare(i);
-        db::setOpenFaultHook(c.fault);
+        env.setDatabaseOpen(c.fault);
         Harness h(i);
         ASSERT_TRUE(h.load());
-        db::setOpenFaultHook(nullptr);
+        env.setDatabaseOpen(nullptr);
         EXPECT_EQ(h.host.messageTexts(), c.messages);
         EXPECT_EQ(h.host.calls.contains("beep"),
                   c.messages == QStringList{kBadPath} ||
@@ -245,7 +242,7 @@ TEST_F(StartupTest, PasswordOnWorkstationDatabaseReopensTheInstallationDatabase)
     inst.writeInstallationDb({}, "Gransoleo");
     inst.writeWorkstationDb({}, "Segreta");
     std::vector<QString> opened;
-    db::setOpenFaultHook([&](const QString& p) { opened.push_back(QFileInfo(p).fileName()); });
+    env.setDatabaseOpen([&](const QString& p) { opened.push_back(QFileInfo(p).fileName()); });
     Harness h(inst);
     ASSERT_TRUE(h.load());
     // quna.mdb twice (primary, fallback), dbClient.mdb once, quna.mdb again by the fallback.
@@ -260,7 +257,7 @@ TEST_F(StartupTest, PasswordOnWorkstationDatabaseReopensTheInstallationDatabase)
 TEST_F(StartupTest, UpdateFolderOnTheDataDriveWhenItExists) {
     QTemporaryDir other;
     inst.standard();
-    fs::setDrives({{'Z', "/", "/"}, {'D', other.path(), "dati"}});
+    env.setDrives({{'Z', "/", "/"}, {'D', other.path(), "dati"}});
     // The data on D:, config.dat naming "D:\data".
     QDir(other.path()).mkpath("data");
     QFile::copy(inst.data() + "/quna.mdb", other.path() + "/data/quna.mdb");
@@ -298,7 +295,7 @@ TEST_F(StartupTest, InsideAWinePrefix) {
         {"..", "c:"}, {"/", "z:"}, {"../data", "s:"}, {"../../../data", "unc/server/quna"}};
     for (const auto& [target, name] : links)
         ASSERT_EQ(::symlink(target, QFile::encodeName(devices + "/" + name).constData()), 0);
-    fs::setDrives({});
+    env.setDrives({});
     for (const char* config : {"C:\\data", "S:", "\\\\SERVER\\QUNA", "//server/quna/"}) {
         SCOPED_TRACE(config);
         inst.writeConfig(config); // 50 bytes
@@ -316,7 +313,7 @@ TEST_F(StartupTest, InsideAWinePrefix) {
 
 TEST_F(StartupTest, DriveRootGetsDoubledBackslashesThatStillResolve) {
     inst.standard();
-    fs::setDrives({{'Z', "/", "/"}, {'Q', inst.program(), "quna"}});
+    env.setDrives({{'Z', "/", "/"}, {'Q', inst.program(), "quna"}});
     Harness h(inst);
     ASSERT_TRUE(h.load());
     EXPECT_EQ(h.form->PathProgramma, "Q:\\");

@@ -3,6 +3,7 @@
 // a second try after a failed one. After each of them the installation must hold either the
 // set of files it had before or the set an undisturbed update gives, with its main program,
 // and nothing outside the installation folder may have changed.
+#include "platform/fs/environment.h"
 #include "support/installation.h"
 
 #include "app/handlers.h"
@@ -216,17 +217,18 @@ protected:
         oldSet_ = new Tree(tree(model_->program()));
         modelTree_ = new Tree(tree(model_->root()));
 
+        fs::Environment env;
         auto clean = copyOfModel();
         Harness h(*clean);
         ASSERT_TRUE(h.load());
-        fs::resetCheckpoints();
+        env.resetCheckpoints();
         steps_ = new std::vector<std::string>;
-        fs::setFaultHook([](int, const char* what) { steps_->push_back(what); });
+        env.setFault([](int, const char* what) { steps_->push_back(what); });
         const Outcome o = elabora(h);
-        fs::setFaultHook(nullptr);
+        env.setFault(nullptr);
         ASSERT_TRUE(o.ended);
         ASSERT_EQ(o.messages, QStringList{kDone});
-        ASSERT_EQ(int(steps_->size()), fs::checkpointCount());
+        ASSERT_EQ(int(steps_->size()), env.checkpointCount());
         newSet_ = new Tree(tree(clean->program()));
         ASSERT_TRUE(leftovers(*clean).isEmpty()) << joined(leftovers(*clean));
         ASSERT_TRUE(mainProgramRuns(*clean));
@@ -238,11 +240,7 @@ protected:
         delete modelTree_;
         delete steps_;
     }
-    void TearDown() override {
-        fs::setFaultHook(nullptr);
-        fs::setDrives({});
-        fs::setProbeHook({});
-    }
+    fs::Environment env;
 
     // Copies the model's installation folder; config.dat still names the model's data
     // folder, so every copy has the same files.
@@ -327,8 +325,8 @@ TEST_F(UpdateFaultTest, KillAtEveryStepThenRestartRecovers) {
             // The child: no assertions, no destructors; its end is the kill.
             Harness h(*copy);
             if (!h.load()) ::_exit(2);
-            fs::resetCheckpoints();
-            fs::setFaultHook([n](int step, const char*) {
+            env.resetCheckpoints();
+            env.setFault([n](int step, const char*) {
                 if (step == n) ::kill(::getpid(), SIGKILL);
             });
             h.run([&] { update::cmdElabora_Click(*h.form); });
@@ -388,12 +386,12 @@ TEST_F(UpdateFaultTest, FailureAtEveryStepLeavesOneOfTheTwoSets) {
             {
                 Harness h(*copy);
                 ASSERT_TRUE(h.load());
-                fs::resetCheckpoints();
-                fs::setFaultHook([n, persistent](int step, const char*) {
+                env.resetCheckpoints();
+                env.setFault([n, persistent](int step, const char*) {
                     if (step == n || (persistent && step > n)) vb::raise(vb::err::DiskFull);
                 });
                 o = elabora(h);
-                fs::setFaultHook(nullptr);
+                env.setFault(nullptr);
             }
             // Either the error is reported and nothing starts, or the failure was one the
             // procedure can go past and the update ends normally.
@@ -753,10 +751,10 @@ TEST_F(UpdateFaultTest, ReadOnlyInstallationFolderChangesNothing) {
     EXPECT_TRUE(h.host.messages.empty()) << joined(h.host.messageTexts());
     if (!readOnly) {
         // No mounts here: the first change the update makes is refused instead.
-        fs::setFaultHook([](int, const char*) { vb::raise(vb::err::PermissionDenied); });
+        env.setFault([](int, const char*) { vb::raise(vb::err::PermissionDenied); });
     }
     const Outcome o = elabora(h);
-    fs::setFaultHook(nullptr);
+    env.setFault(nullptr);
     EXPECT_FALSE(o.ended);
     ASSERT_EQ(o.messages.size(), 1);
     // The lock file is the update's first write: the folder it could not be made in is named.
@@ -926,8 +924,9 @@ struct PausedUpdater {
         std::fflush(nullptr);
         pid = ::fork();
         if (pid != 0) return;
+        fs::Environment env; // the child's own, until it ends
         bool waited = false;
-        fs::setFaultHook([&](int, const char* what) {
+        env.setFault([&](int, const char* what) {
             if (waited || std::strcmp(what, pauseAt) != 0) return;
             waited = true;
             char c = 'p';
@@ -1093,7 +1092,7 @@ TEST_F(UpdateFaultTest, RestoreNeedsNoFreeSpace) {
             if (pid == 0) {
                 Harness h(inst);
                 if (!h.load()) ::_exit(2);
-                fs::setFaultHook([&](int, const char* what) {
+                env.setFault([&](int, const char* what) {
                     if (std::strcmp(what, c.killedAt) == 0) ::kill(::getpid(), SIGKILL);
                 });
                 elabora(h);
@@ -1102,19 +1101,19 @@ TEST_F(UpdateFaultTest, RestoreNeedsNoFreeSpace) {
             int status = 0;
             ASSERT_TRUE(waitForChild(pid, status));
             ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
-            fs::setFaultHook(fillAtRestore(0));
+            env.setFault(fillAtRestore(0));
             Harness h(inst);
             ASSERT_TRUE(h.load());
-            fs::setFaultHook(nullptr);
+            env.setFault(nullptr);
             const QStringList seen = h.host.messageTexts();
             ASSERT_EQ(seen.size(), 1) << joined(seen);
             EXPECT_TRUE(seen[0].contains("ripristinata")) << joined(seen);
         } else {
             Harness h(inst);
             ASSERT_TRUE(h.load());
-            fs::setFaultHook(fillAtRestore(1));
+            env.setFault(fillAtRestore(1));
             const Outcome o = elabora(h);
-            fs::setFaultHook(nullptr);
+            env.setFault(nullptr);
             EXPECT_EQ(o.messages, QStringList{"ATTENZIONE!! L'aggiornamento non è andato a buon "
                                               "fine !\r\nRipristino la versione precedente"});
             EXPECT_TRUE(o.ended);
@@ -1169,9 +1168,9 @@ TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
          },
          true},
         {"a server that stops answering during the extraction", false,
-         [](Installation& i, Harness& h) {
+         [this](Installation& i, Harness& h) {
              const QString archive = i.updates() + u'/' + kArchiveName;
-             fs::setFaultHook([archive](int, const char* what) {
+             env.setFault([archive](int, const char* what) {
                  if (std::strcmp(what, "write staged file") == 0)
                      fs::raiseSystemError(EIO, archive);
              });
@@ -1184,11 +1183,10 @@ TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
          },
          true},
         {"an archive whose server no longer answers", false,
-         [](Installation& i, Harness&) {
+         [this](Installation& i, Harness&) {
              const QString archive = i.updates() + u'/' + kArchiveName;
              QFile::remove(archive);
-             fs::setProbeHook(
-                 [](QChar letter) { return letter == u'S' ? vb::err::DiskNotReady : 0; });
+             env.setProbe([](QChar letter) { return letter == u'S' ? vb::err::DiskNotReady : 0; });
              return archive;
          },
          [server](const Harness& h) {
@@ -1201,7 +1199,7 @@ TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
         auto copy = copyOfModel();
         // The installation's own folder reached through a drive mapped to a server share, as
         // S: is in an office; the rest of the disk as Z:.
-        fs::setDrives({{u'Z', "/", "/"}, {u'S', copy->program(), "quna", server}});
+        env.setDrives({{u'Z', "/", "/"}, {u'S', copy->program(), "quna", server}});
         Harness h(*copy);
         if (c.beforeStart) c.prepare(*copy, h);
         const Tree before = tree(copy->program(), copy->updates());
@@ -1210,8 +1208,8 @@ TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
         ASSERT_TRUE(h.form->PathArchivio.startsWith("S:\\")) << h.form->PathArchivio.toStdString();
         if (!c.beforeStart) c.prepare(*copy, h);
         const Outcome o = elabora(h);
-        fs::setFaultHook(nullptr);
-        fs::setProbeHook({});
+        env.setFault(nullptr);
+        env.setProbe({});
         EXPECT_FALSE(o.ended);
         ASSERT_EQ(o.messages.size(), 1) << joined(o.messages);
         EXPECT_TRUE(o.messages[0].startsWith(c.expected(h))) << joined(o.messages);
@@ -1222,6 +1220,6 @@ TEST_F(UpdateFaultTest, ErrorsNameTheirCause) {
         EXPECT_EQ(difference(before, after), "");
         EXPECT_TRUE(mainProgramRuns(*copy));
         EXPECT_TRUE(leftovers(*copy).isEmpty()) << joined(leftovers(*copy));
-        fs::setDrives({});
+        env.setDrives({});
     }
 }

@@ -6,9 +6,11 @@
 #include "app/shape.h"
 #include "app/window.h"
 #include "form/form.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "platform/ui/qt_host.h"
+#include "platform/vb/error.h"
 #include "support/installation.h"
 #include "support/qt_print.h"
 #include "support/shared.h"
@@ -279,6 +281,17 @@ TEST_F(WindowTest, ReturnAndSpacePressTheFocusedCommandButton) {
     }
 }
 
+TEST_F(WindowTest, AnErrorNoHandlerTrapsIsShownByTheWindowAndTheUpdaterGoesOn) {
+    window.show();
+    form.cmdAnnulla.Click = [] { vb::raise(vb::err::DiskNotReady); };
+    QTest::mouseClick(child("cmdAnnulla"), Qt::LeftButton);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_TRUE(host.messages[0].text.startsWith("codice Errore = 71"))
+        << host.messages[0].text.toStdString();
+    EXPECT_EQ(host.messages[0].icon, ui::Icon::Exclamation);
+    EXPECT_TRUE(window.isVisible());
+}
+
 TEST_F(WindowTest, MessageBoxKeys) {
     struct Row {
         ui::Buttons buttons;
@@ -380,6 +393,7 @@ namespace {
 // first name, an archive whose date piece is no whole number, an empty folder.
 struct WindowViewsTest : ::testing::Test {
     static void SetUpTestSuite() { ensureApplication(); }
+    fs::Environment env;
     LocaleScope locale{kItalian};
     QTemporaryDir otherDrive;
     Installation inst;
@@ -389,7 +403,7 @@ struct WindowViewsTest : ::testing::Test {
     std::set<QString> selected, described;    // archives (host paths) shown selected, described
 
     void SetUp() override {
-        fs::setDrives({{'C', inst.root(), "dati"}, {'E', otherDrive.path(), "chiavetta"}});
+        env.setDrives({{'C', inst.root(), "dati"}, {'E', otherDrive.path(), "chiavetta"}});
         inst.standard();
         const QString updates = inst.updates(), sub = updates + "/sub";
         archive(updates, "qn44070110.zip");
@@ -408,7 +422,6 @@ struct WindowViewsTest : ::testing::Test {
     void TearDown() override {
         window.reset();
         h.reset();
-        fs::setDrives({});
     }
     // An archive whose entries name its folder, so that each listing is told apart.
     void archive(const QString& folder, const QString& name) {

@@ -1,5 +1,6 @@
 // The archive component on archives made by the zip tools in use (Info-ZIP, bsdtar, 7-Zip
 // and libzip), over a temporary folder mapped as drive C:.
+#include "platform/fs/environment.h"
 #include "platform/zip/archive.h"
 #include "platform/zip/staging.h"
 
@@ -57,12 +58,10 @@ protected:
         ASSERT_TRUE(temp.isValid());
         QDir(root).mkpath("src");
         QDir(root).mkpath("dest");
-        fs::setDrives({{u'C', root, "test"}});
+        env.setDrives({{u'C', root, "test"}});
     }
-    void TearDown() override {
-        fs::setFaultHook({});
-        fs::setDrives({});
-    }
+
+    fs::Environment env;
 
     // Runs a shell command in src/; false when it failed.
     bool run(const QString& command) const {
@@ -722,7 +721,7 @@ TEST_F(ZipTest, FailureAtAnyStepLeavesOldOrNewSet) {
     QByteArray commitList; // as a recovery after a kill would find it
     const QString list = "dest/" + QString(zipc::kStagingPrefix) + QString::number(::getpid()) +
                          "/" + zipc::kCommitList;
-    fs::setFaultHook([&](int, const char* what) {
+    env.setFault([&](int, const char* what) {
         ++steps;
         if (commitList.isEmpty() && QByteArray(what) == "move file into place")
             commitList = read(list);
@@ -736,11 +735,11 @@ TEST_F(ZipTest, FailureAtAnyStepLeavesOldOrNewSet) {
     for (int failAt = 1; failAt <= steps; ++failAt) {
         reset();
         int step = 0;
-        fs::setFaultHook([&](int, const char* what) {
+        env.setFault([&](int, const char* what) {
             if (++step == failAt) throw vb::VbError(vb::err::DeviceIo, what);
         });
         const std::int32_t error = extract("a.zip", texts);
-        fs::setFaultHook({});
+        env.setFault({});
         const QMap<QString, QByteArray> now = tree();
         if (now == oldSet) {
             EXPECT_EQ(error, vb::err::DeviceIo) << "step " << failAt;

@@ -2,6 +2,7 @@
 
 #include "jetheader.h"
 #include "jetreader.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
@@ -15,8 +16,6 @@
 namespace db {
 
 namespace {
-
-std::function<void(const QString&)> openFaultHook;
 
 [[noreturn]] void providerFailed() {
     vb::raise(vb::err::ProviderFailed);
@@ -106,10 +105,6 @@ vb::Variant variantOf(const jet::Column& column, const jet::Value& value) {
 
 } // namespace
 
-void setOpenFaultHook(std::function<void(const QString& hostPath)> hook) {
-    openFaultHook = std::move(hook);
-}
-
 struct Connection::Impl {
     FilePages pages;
     std::optional<jet::Reader> reader;
@@ -140,7 +135,7 @@ void Connection::Open(const QString& connectionString, const QString&, const QSt
     } catch (const vb::VbError&) {
         providerFailed(); // an unknown drive is a file the provider cannot find
     }
-    if (openFaultHook) openFaultHook(hostPath);
+    if (const auto& hook = fs::Environment::current().state().databaseOpen) hook(hostPath);
 
     auto impl = std::make_unique<Impl>();
     FilePages& pages = impl->pages;

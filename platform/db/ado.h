@@ -70,7 +70,4 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// Fault injection for tests: when set, called at the start of each Open with the path.
-void setOpenFaultHook(std::function<void(const QString& hostPath)> hook);
-
 } // namespace db

@@ -2,6 +2,7 @@
 // probe, the program's own folder and the servers that do not answer: the same on every
 // system. What the system itself says (its drives, shares, network volumes, whether a root
 // answers) comes from the system's folder.
+#include "platform/fs/environment.h"
 #include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 
@@ -12,23 +13,22 @@
 namespace fs {
 namespace {
 
-std::vector<Drive> injectedDrives;
-std::vector<Drive> hostTable;
-bool hostTableRead = false;
-ProbeHook probeHook;
-QString programFolderOverride;
+Environment::State& state() {
+    return Environment::current().state();
+}
 
 bool usingHostTable() {
-    return injectedDrives.empty();
+    return state().injectedDrives.empty();
 }
 
 std::vector<Drive>& currentTable() {
-    if (!usingHostTable()) return injectedDrives;
-    if (!hostTableRead) {
-        hostTable = hostDrives();
-        hostTableRead = true;
+    Environment::State& s = state();
+    if (!usingHostTable()) return s.injectedDrives;
+    if (!s.hostTableRead) {
+        s.hostTable = hostDrives();
+        s.hostTableRead = true;
     }
-    return hostTable;
+    return s.hostTable;
 }
 
 // Replaces the cached host table only when it changed, so references to it stay good.
@@ -37,9 +37,10 @@ void refreshHostTable() {
     const auto same = [](const Drive& a, const Drive& b) {
         return a.letter == b.letter && a.hostRoot == b.hostRoot && a.label == b.label;
     };
-    if (!std::equal(fresh.begin(), fresh.end(), hostTable.begin(), hostTable.end(), same))
-        hostTable = std::move(fresh);
-    hostTableRead = true;
+    Environment::State& s = state();
+    if (!std::equal(fresh.begin(), fresh.end(), s.hostTable.begin(), s.hostTable.end(), same))
+        s.hostTable = std::move(fresh);
+    s.hostTableRead = true;
 }
 
 } // namespace
@@ -48,12 +49,8 @@ bool detail::usingHostDrives() {
     return usingHostTable();
 }
 
-void setDrives(std::vector<Drive> table) {
-    for (Drive& drive : table) {
-        drive.letter = drive.letter.toUpper();
-        drive.hostRoot = QDir::cleanPath(QDir::current().absoluteFilePath(drive.hostRoot));
-    }
-    injectedDrives = std::move(table);
+QHash<QString, QString>& detail::volumeLabels() {
+    return state().volumeLabels;
 }
 
 const std::vector<Drive>& drives() {
@@ -73,13 +70,9 @@ std::optional<Drive> detail::findDrive(QChar letter) {
     return lookUp();
 }
 
-void setProbeHook(ProbeHook hook) {
-    probeHook = std::move(hook);
-}
-
 void probeDrive(QChar letter) {
-    if (probeHook) {
-        if (const std::int32_t number = probeHook(letter.toUpper())) vb::raise(number);
+    if (const ProbeHook& probe = state().probe) {
+        if (const std::int32_t number = probe(letter.toUpper())) vb::raise(number);
         return;
     }
     const auto drive = detail::findDrive(letter);
@@ -119,13 +112,8 @@ QString serverNotAnswering(const QString& server, const QString& shownPath) {
            QStringLiteral(": ") + shownPath;
 }
 
-void setProgramFolderForTests(const QString& hostPath) {
-    programFolderOverride = hostPath;
-}
-
 QString detail::programHostFolder() {
-    if (!programFolderOverride.isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(programFolderOverride));
+    if (const QString& chosen = state().programFolder; !chosen.isEmpty()) return chosen;
     static const QString folder = startedFromHostFolder();
     return folder;
 }

@@ -1,6 +1,7 @@
 // Windows path texts resolved over the host file system, and the file operations the
 // program uses.
 #include "platform/fs/fs.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/internal.h"
 #include "platform/vb/error.h"
 
@@ -8,7 +9,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 
 namespace fs {
 namespace {
@@ -16,9 +16,6 @@ namespace {
 using detail::isFolder;
 using detail::join;
 using detail::parentOf;
-
-std::atomic<int> checkpointSteps{0};
-FaultHook faultHook;
 
 bool isSeparator(QChar c) {
     return c == u'\\' || c == u'/';
@@ -273,18 +270,9 @@ std::int64_t fileSize(const QString& windowsPath) {
 }
 
 void checkpoint(const char* what) {
-    const int step = ++checkpointSteps;
-    if (faultHook) faultHook(step, what);
-}
-
-void setFaultHook(FaultHook hook) {
-    faultHook = std::move(hook);
-}
-int checkpointCount() {
-    return checkpointSteps;
-}
-void resetCheckpoints() {
-    checkpointSteps = 0;
+    Environment::State& environment = Environment::current().state();
+    const int step = ++environment.checkpointSteps;
+    if (environment.fault) environment.fault(step, what);
 }
 
 QString shownPath(const QString& hostPath) {

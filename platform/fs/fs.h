@@ -39,20 +39,18 @@ struct Drive {
 // (see winePrefix): each dosdevices/<letter>: link is a drive whose root is the link's
 // target. Without a prefix it is Z: for "/" plus a letter for each mounted removable or
 // network volume, the one its mount folder's name begins with when free (D: to Y:). Either
-// table is in letter order. Tests inject their own; an empty table brings the host default
-// back. Use from one thread: drives() refreshes the host default in place.
+// table is in letter order. An environment may put its own in place (see environment.h).
+// Use from one thread: drives() refreshes the host default in place.
 std::vector<Drive> hostDrives();
-void setDrives(std::vector<Drive> drives);
 const std::vector<Drive>& drives();
 
 // Checks within a time limit that a drive can be read: raises 68 when the letter is unknown
 // or its host folder is missing or unmounted, 71 when it does not answer, has no medium or
 // gives an I/O error.
 void probeDrive(QChar letter);
-// For tests: when set, the hook answers every probe instead of the drive (0 for ready, else
-// the error number to raise). An empty function removes it.
+// An environment may answer the probes instead of the drives: 0 for ready, else the error
+// number to raise.
 using ProbeHook = std::function<std::int32_t(QChar letter)>;
-void setProbeHook(ProbeHook hook);
 
 // The network volume a host path lies on, as the user knows it: "\\server\share" for a
 // server share (UNC, a drive mapped to one, a mounted CIFS share), "server:/export" and the
@@ -81,10 +79,9 @@ QString winePrefix();
 // (as an installation holds it), else the folder that holds its program file.
 QString startedFromHostFolder();
 
-// The updater's own folder as a drive path (no trailing separator except at a root).
+// The updater's own folder as a drive path (no trailing separator except at a root): the
+// environment's when it names one, else the folder it was started from.
 QString programFolder();
-// Tests place the program in a folder of their own (a host path; empty restores the real one).
-void setProgramFolderForTests(const QString& hostPath);
 
 // The folders below one host folder as a long run of changes in it (an extraction) sees them:
 // each folder's listing is read once, with the kind of every name, so that resolving many
@@ -208,16 +205,13 @@ QString sha256Of(const QString& windowsPath);
 // Flushes the file system holding the host path to disk (one call per phase of an update).
 void syncFileSystem(const QString& hostPath);
 
-// Fault injection for tests: every file-system step that changes something calls
-// checkpoint(), which counts the steps and, when a hook is set, lets it raise an error or
-// end the process at a chosen step. The steps of this layer are "copy", "move", "delete",
+// Fault injection: every file-system step that changes something calls checkpoint(), which
+// counts the steps in the environment and, when it has a fault hook, lets it raise an error
+// or end the process at a chosen step. The steps of this layer are "copy", "move", "delete",
 // "folder" and "chmod", each counted after the checks that refuse the operation and just
 // before it, and "copy into place", when a copy is whole under its temporary name.
 void checkpoint(const char* what);
 using FaultHook = std::function<void(int step, const char* what)>;
-void setFaultHook(FaultHook hook);
-int checkpointCount(); // steps counted so far; the first step is 1
-void resetCheckpoints();
 
 // A write past the file-size limit (RLIMIT_FSIZE) would end the process with SIGXFSZ; with
 // the signal ignored the write fails with EFBIG, reported as a full disk. Called once at start.

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
 #include <chrono>
 #include <functional>
 #include <future>
@@ -20,6 +21,8 @@ std::optional<Drive> findDrive(QChar letter);
 
 // True while the drive table is the host's own (no test injected one).
 bool usingHostDrives();
+// The volume labels read so far, by drive root.
+QHash<QString, QString>& volumeLabels();
 
 // A drive that does not answer within this time is not ready.
 inline constexpr auto kProbeLimit = std::chrono::seconds(3);
@@ -41,7 +44,7 @@ void probeHostDrive(const Drive& drive);
 // True when the root of a volume can be read within the probe limit.
 bool rootAnswers(const QString& hostRoot);
 
-// The updater's own folder as a host folder (the tests' one when they set it).
+// The updater's own folder as a host folder (the environment's when it names one).
 QString programHostFolder();
 
 // The letters of lettered volumes without a prefix, by their mount folders in the order they

@@ -9,13 +9,12 @@
 
 namespace ui {
 
-std::function<void(const QString&)> reportUntrapped;
-
-void guarded(const std::function<void()>& action) {
+void guarded(QWidget* view, const std::function<void()>& action) {
     try {
         action();
     } catch (const vb::VbError& e) {
-        if (reportUntrapped) reportUntrapped(vb::errorMessage("codice Errore = ", e));
+        if (auto* window = dynamic_cast<UntrappedErrors*>(view->window()))
+            window->showUntrapped(vb::errorMessage("codice Errore = ", e));
     }
 }
 
@@ -77,7 +76,8 @@ ButtonView::ButtonView(Button& model, const QIcon& picture, QWidget* parent) : Q
     auto update = [this, &model] { setText(model.caption()); };
     model.observer = update;
     update();
-    connect(this, &QToolButton::clicked, this, [&model] { guarded([&] { model.click(); }); });
+    connect(this, &QToolButton::clicked, this,
+            [this, &model] { guarded(this, [&] { model.click(); }); });
 }
 
 DriveView::DriveView(DriveList& model, QWidget* parent) : QComboBox(parent), model_(model) {
@@ -85,7 +85,7 @@ DriveView::DriveView(DriveList& model, QWidget* parent) : QComboBox(parent), mod
     model.observer = [this] { sync(); };
     sync();
     connect(this, &QComboBox::activated, this,
-            [this](int index) { guarded([&] { model_.setDrive(itemText(index)); }); });
+            [this](int index) { guarded(this, [&] { model_.setDrive(itemText(index)); }); });
 }
 
 void DriveView::sync() {
@@ -102,15 +102,16 @@ DirView::DirView(DirList& model, const QIcon& open, const QIcon& closed, QWidget
     model.observer = [this] { sync(); };
     sync();
     connect(this, &QListWidget::itemClicked, this,
-            [this](QListWidgetItem* it) { guarded([&] { model_.clickEntry(row(it)); }); });
-    connect(this, &QListWidget::itemDoubleClicked, this,
-            [this](QListWidgetItem* it) { guarded([&] { model_.doubleClickEntry(row(it)); }); });
+            [this](QListWidgetItem* it) { guarded(this, [&] { model_.clickEntry(row(it)); }); });
+    connect(this, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* it) {
+        guarded(this, [&] { model_.doubleClickEntry(row(it)); });
+    });
 }
 
 void DirView::keyPressEvent(QKeyEvent* e) {
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
         const int r = currentRow();
-        guarded([&] { model_.doubleClickEntry(r); });
+        guarded(this, [&] { model_.doubleClickEntry(r); });
         return;
     }
     QListWidget::keyPressEvent(e);
@@ -148,7 +149,7 @@ FileView::FileView(FileList& model, QWidget* parent) : QListWidget(parent), mode
     sync();
     connect(this, &QListWidget::currentRowChanged, this, [this](int r) {
         if (!syncing_ && r >= 0 && r != model_.listIndex())
-            guarded([&] { model_.setListIndex(r); });
+            guarded(this, [&] { model_.setListIndex(r); });
     });
 }
 

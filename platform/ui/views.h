@@ -15,10 +15,18 @@
 
 namespace ui {
 
-// Runs a user action; an error that no handler traps is shown instead of ending the process.
-void guarded(const std::function<void()>& action);
-// Set by the window: how an untrapped error is shown.
-extern std::function<void(const QString&)> reportUntrapped;
+// The window that holds the views shows an error that no handler traps.
+class UntrappedErrors {
+public:
+    virtual void showUntrapped(const QString& text) = 0;
+
+protected:
+    ~UntrappedErrors() = default;
+};
+
+// Runs a user action of a view; an error that no handler traps is shown by the view's window
+// instead of ending the process.
+void guarded(QWidget* view, const std::function<void()>& action);
 
 // Whether a label's tool tip repeats its caption, for captions that may not fit.
 enum class CaptionTip { None, Shown };

@@ -4,6 +4,7 @@
 // bytes give the length of the one that is opened, and the rest replaces it in place once the
 // connection is open, as a compaction on another workstation would.
 #include "platform/db/ado.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
@@ -18,7 +19,8 @@ namespace {
 
 const QString& inputPath() {
     static const QString path = [] {
-        fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+        static fs::Environment environment; // in force until the process ends
+        environment.setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
         return QDir::temp().filePath(QStringLiteral("db_fuzz_%1.mdb").arg(::getpid()));
     }();
     return path;

@@ -2,6 +2,7 @@
 // memory, then the archive listed as the window lists it and extracted into a scratch folder.
 // Any outcome but a VbError (a crash, a hang, a sanitizer report, a file written outside the
 // destination) is a bug.
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 #include "platform/zip/archive.h"
@@ -20,7 +21,8 @@ namespace {
 // escaped the destination would show up next to "inner" or next to "dest".
 const QString& scratch() {
     static const QString path = [] {
-        fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+        static fs::Environment environment; // in force until the process ends
+        environment.setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
         const QString p = QDir::temp().filePath(QStringLiteral("zip_fuzz_%1").arg(::getpid()));
         QDir().mkpath(p + "/dest/inner");
         return p;

@@ -135,7 +135,7 @@ std::map<QString, QByteArray> Installation::snapshot(const QString& folder) {
 }
 
 Harness::Harness(Installation& inst) : previousFolder(QDir::currentPath()) {
-    fs::setProgramFolderForTests(inst.program());
+    environment.setProgramFolder(inst.program());
     QDir::setCurrent(inst.program());
     form = std::make_unique<form::Form>(host);
     app::connectEvents(*form);
@@ -148,7 +148,7 @@ void FakeWindow::setRegion(const std::optional<app::Region>& r) {
 }
 
 Harness::~Harness() {
-    fs::setProgramFolderForTests(QString());
+    environment.setProgramFolder(previousProgramFolder);
     QDir::setCurrent(previousFolder);
 }
 

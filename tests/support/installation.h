@@ -4,6 +4,7 @@
 // and update archives. Databases are written by our Jet writer, archives by libzip.
 #include "app/shape.h"
 #include "form/form.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "qt_print.h"
@@ -83,7 +84,8 @@ struct FakeWindow : form::WindowHandle {
     }
 };
 
-// A form over the scripted host, with the process placed in the installation's folder.
+// A form over the scripted host, with the process placed in the installation's folder: the
+// installation is the program's folder in the environment in force while the harness lives.
 struct Harness {
     FakeWindow window;
     explicit Harness(Installation& inst);
@@ -95,6 +97,8 @@ struct Harness {
     // Runs a handler; returns false when the process ended inside it.
     bool run(const std::function<void()>& handler);
     QString previousFolder;
+    fs::Environment& environment = fs::Environment::current();
+    QString previousProgramFolder = environment.state().programFolder;
 };
 
 // The locale most tests pin: Italian, as the program's users have it.

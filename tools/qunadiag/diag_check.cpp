@@ -7,6 +7,7 @@
 #include "install/config.h"
 #include "install/connections.h"
 #include "install/versions.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/ui/fake_host.h"
 #include "platform/vb/error.h"
@@ -182,7 +183,8 @@ int runCheck(QStringList args) {
         std::fprintf(stderr, "qunadiag check: %s is not a folder\n", qPrintable(folder));
         return 2;
     }
-    fs::setProgramFolderForTests(folder); // the installation to look at, as the updater's own
+    fs::Environment environment; // the installation to look at, as the updater's own
+    environment.setProgramFolder(folder);
     ui::FakeHost host;
     form::Form f(host);
 

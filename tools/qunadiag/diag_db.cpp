@@ -7,6 +7,7 @@
 
 #include "install/connections.h"
 #include "platform/db/ado.h"
+#include "platform/fs/environment.h"
 #include "platform/fs/fs.h"
 #include "platform/vb/error.h"
 
@@ -54,15 +55,16 @@ int runDb(QStringList args) {
     }
     if (file.isEmpty()) return usage();
 
+    fs::Environment environment;
     QString windowsPath;
     try {
         if (isWindowsPath(file)) {
-            fs::setProgramFolderForTests(QDir::currentPath()); // the prefix around us
+            environment.setProgramFolder(QDir::currentPath()); // the prefix around us
             windowsPath = file;
         } else {
             // Z: = "/" names every host path; the letters of the mounted volumes, which take
             // a scan of the mount table, serve only the window's drive list.
-            fs::setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
+            environment.setDrives({{u'Z', QStringLiteral("/"), QStringLiteral("/")}});
             windowsPath = fs::toWindows(file);
         }
         // The connection string is built as the window builds it for the installation

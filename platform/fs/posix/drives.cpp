@@ -210,7 +210,7 @@ QString readWindowsLabel(const QString& root) {
 // The .windows-label of each drive root, read once per root: a root that does not answer
 // within the probe limit counts as having none.
 const QHash<QString, QString>& windowsLabels(const std::vector<Drive>& table) {
-    static QHash<QString, QString> labels;
+    QHash<QString, QString>& labels = detail::volumeLabels();
     QStringList unread;
     for (const Drive& drive : table)
         if (!labels.contains(drive.hostRoot)) unread << drive.hostRoot;

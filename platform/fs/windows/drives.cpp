@@ -48,7 +48,7 @@ QString volumeLabel(const QString& root) {
 // The labels of the drive roots, read once per root: reading them may wait for a medium or a
 // server, which the drive list must not do each time it is filled.
 QString cachedLabel(const QString& root) {
-    static QHash<QString, QString> labels;
+    QHash<QString, QString>& labels = detail::volumeLabels();
     const auto known = labels.constFind(root);
     if (known != labels.constEnd()) return *known;
     return labels[root] = volumeLabel(root);
