@@ -1,11 +1,8 @@
 #pragma once
 // User and system time of this process so far, in seconds, and its peak resident size.
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 inline double cpuSeconds() {
     FILETIME created, ended, kernel, user;

@@ -186,6 +186,9 @@ public:
     [[noreturn]] void raiseUnavailable() const;
 
 private:
+    // The system's part: locks the file in the installation's host folder; raises when the
+    // file cannot be made or opened.
+    State take(const QString& hostFolder);
     std::intptr_t handle_ = -1; // the lock file, open while the lock is held
     QByteArray path_;
     State state_ = State::Unavailable;

@@ -227,6 +227,19 @@ open_main_window() {
     log "main window $WIN"
 }
 
+# use_wine_prefix: an installation inside a Wine prefix in WORK (PFX, INST, DATA); the
+# prefix's Wine server is stopped before the folder goes.
+use_wine_prefix() {
+    PFX="$WORK/pfx"
+    INST="$PFX/drive_c/QUNAWIN"
+    DATA="$INST/DATI"
+    trap 'rc=$?; set +e; stop_wine; (exit $rc); cleanup' EXIT
+}
+stop_wine() {
+    [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
+    return 0
+}
+
 running() { # PID: alive and not a zombie
     local state
     state=$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null) || return 1

@@ -16,16 +16,7 @@ fi
 source "$(dirname "$0")/lib.sh"
 export WINEDEBUG=-all
 
-PFX="$WORK/pfx"
-INST="$PFX/drive_c/QUNAWIN"
-DATA="$INST/DATI"
-
-# Wine's server for the prefix goes before the folder does.
-stop_wine() {
-    [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
-    return 0
-}
-trap 'rc=$?; set +e; stop_wine; (exit $rc); cleanup' EXIT
+use_wine_prefix
 
 # standin FILE VERSION: a Windows console program standing in for Quna.exe; it appends its
 # version, its working folder and its own path, as Windows gives them, to C:\marks\started.log.

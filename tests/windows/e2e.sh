@@ -29,15 +29,8 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export E2E_BOX_GRACE=6
 CASE=${E2E_CASE:?E2E_CASE names the case}
 
-PFX="$WORK/pfx"
-INST="$PFX/drive_c/QUNAWIN"
-DATA="$INST/DATI"
+use_wine_prefix
 WMARKS="$PFX/drive_c/marks"
-stop_wine() {
-    [[ -d "$PFX" ]] && WINEPREFIX="$PFX" timeout 10 wineserver -k 2>/dev/null
-    return 0
-}
-trap 'rc=$?; set +e; stop_wine; (exit $rc); cleanup' EXIT
 
 # A fresh prefix: a copy of one made once for the build (making one takes half a minute).
 template=${E2E_PREFIX_TEMPLATE:-$WORK/template}

@@ -1,4 +1,4 @@
-// The installation lock: see InstallationLock in fs.h.
+// The installation lock (see InstallationLock in fs.h) on POSIX systems: flock on the lock file.
 #include "platform/fs/fs.h"
 #include "platform/fs/posix/posix.h"
 #include "platform/vb/error.h"
@@ -21,15 +21,7 @@ bool sameFile(int fd, const QByteArray& path) {
 
 } // namespace
 
-InstallationLock::InstallationLock(const QString& windowsFolder) {
-    QString folder;
-    try {
-        folder = toHost(windowsFolder);
-    } catch (const vb::VbError& e) {
-        number_ = e.number();
-        description_ = e.description();
-        return;
-    }
+InstallationLock::State InstallationLock::take(const QString& folder) {
     path_ = hostBytes(detail::join(folder, ownName(kLockName)));
     // A holder removes the file as it lets go: a file we locked after that is one nobody else
     // sees, so the lock is taken again on the file at the name. Holders never wait, so a few
@@ -44,15 +36,8 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
             handle_ = ::open(path_.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
             if (handle_ < 0 && errno != ENOENT) error = errno; // else: why it could not be made
         }
-        if (handle_ < 0) {
-            try {
-                raiseSystemError(error, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
-            } catch (const vb::VbError& e) {
-                number_ = e.number();
-                description_ = e.description();
-            }
-            return;
-        }
+        if (handle_ < 0)
+            raiseSystemError(error, folder, vb::err::PathFileAccess, vb::err::PathNotFound);
         int locked;
         do {
             locked = ::flock(handle_, LOCK_EX | LOCK_NB);
@@ -60,15 +45,13 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
         if (locked != 0 && errno == EWOULDBLOCK) break;
         // Locked, or a file system that keeps no locks (ENOLCK, EOPNOTSUPP): we go on as
         // the holder.
-        if (sameFile(handle_, path_)) {
-            state_ = State::Held;
-            return;
-        }
+        if (sameFile(handle_, path_)) return State::Held;
         ::close(handle_);
+        handle_ = -1;
     }
     if (handle_ >= 0) ::close(handle_);
     handle_ = -1;
-    state_ = State::Busy;
+    return State::Busy;
 }
 
 InstallationLock::~InstallationLock() {
@@ -77,10 +60,6 @@ InstallationLock::~InstallationLock() {
     // installation keeps no file of ours once its updates are done.
     ::unlink(path_.constData());
     ::close(handle_);
-}
-
-void InstallationLock::raiseUnavailable() const {
-    vb::raise(number_, description_);
 }
 
 } // namespace fs

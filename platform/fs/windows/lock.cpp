@@ -6,15 +6,7 @@
 
 namespace fs {
 
-InstallationLock::InstallationLock(const QString& windowsFolder) {
-    QString folder;
-    try {
-        folder = toHost(windowsFolder);
-    } catch (const vb::VbError& e) {
-        number_ = e.number();
-        description_ = e.description();
-        return;
-    }
+InstallationLock::State InstallationLock::take(const QString& folder) {
     const QString lockFile = detail::join(folder, ownName(kLockName));
     const std::wstring path = windows::wide(lockFile);
     // A holder that is letting go leaves its file for a moment in a state that refuses every
@@ -26,36 +18,20 @@ InstallationLock::InstallationLock(const QString& windowsFolder) {
                           OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             handle_ = reinterpret_cast<std::intptr_t>(h);
-            state_ = State::Held;
-            return;
+            return State::Held;
         }
         error = ::GetLastError();
-        if (error == ERROR_SHARING_VIOLATION) {
-            state_ = State::Busy;
-            return;
-        }
+        if (error == ERROR_SHARING_VIOLATION) return State::Busy;
         if (error != ERROR_ACCESS_DENIED || !windows::attributesOf(lockFile)) break;
         ::Sleep(25);
     }
-    if (error == ERROR_ACCESS_DENIED && windows::attributesOf(lockFile)) {
-        state_ = State::Busy; // still there and still refused: its holder is finishing
-        return;
-    }
-    try {
-        raiseSystemError(SystemError(error), folder, vb::err::PathFileAccess,
-                         vb::err::PathNotFound);
-    } catch (const vb::VbError& e) {
-        number_ = e.number();
-        description_ = e.description();
-    }
+    // Still there and still refused: its holder is finishing.
+    if (error == ERROR_ACCESS_DENIED && windows::attributesOf(lockFile)) return State::Busy;
+    raiseSystemError(SystemError(error), folder, vb::err::PathFileAccess, vb::err::PathNotFound);
 }
 
 InstallationLock::~InstallationLock() {
     if (state_ == State::Held) ::CloseHandle(reinterpret_cast<HANDLE>(handle_)); // deletes it
-}
-
-void InstallationLock::raiseUnavailable() const {
-    vb::raise(number_, description_);
 }
 
 } // namespace fs

@@ -5,12 +5,6 @@
 // no path is cut at 260 characters.
 #include "platform/fs/internal.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 #include <cstdint>
