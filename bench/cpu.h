@@ -1,8 +1,9 @@
 #pragma once
 // User and system time of this process so far, in seconds, and its peak resident size.
 #ifdef _WIN32
-#include <psapi.h>
 #include <windows.h>
+// after windows.h, whose types it uses
+#include <psapi.h>
 
 inline double cpuSeconds() {
     FILETIME created, ended, kernel, user;

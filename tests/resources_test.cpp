@@ -32,11 +32,6 @@ std::vector<std::uint8_t> readFile(const std::string& name) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::string readText(const std::string& name) {
-    const auto bytes = readFile(name);
-    return {bytes.begin(), bytes.end()};
-}
-
 std::uint32_t le16(const std::vector<std::uint8_t>& b, std::size_t at) {
     return b.at(at) | (b.at(at + 1) << 8);
 }
@@ -135,15 +130,6 @@ TEST(ResourcesTest, ProgramIconHasFifteenImages) {
     }
 }
 
-TEST(ResourcesTest, ButtonPicturesAreSixteenColours) {
-    for (const char* name : {"elabora.ico", "esci.ico"}) {
-        const auto images = parseIco(name);
-        std::set<IcoImage> found(images.begin(), images.end());
-        EXPECT_EQ(found.count({32, 4}), 1u) << name << ": 32 px at 4 bpp";
-        EXPECT_EQ(found.count({16, 4}), 1u) << name << ": 16 px at 4 bpp";
-    }
-}
-
 TEST(ResourcesTest, WindowIconPng) {
     const auto b = readFile("quna.png");
     ASSERT_TRUE(isPngAt(b, 0));
@@ -157,22 +143,6 @@ TEST(ResourcesTest, FolderPicturesAreSixteenPixelPngs) {
         ASSERT_TRUE(isPngAt(b, 0)) << name;
         EXPECT_EQ(be32(b, 16), 16u) << name;
         EXPECT_EQ(be32(b, 20), 16u) << name;
-    }
-}
-
-// Every picture the window's source asks for (":/name") is bundled and is a PNG: a picture
-// renamed on one side only would leave a blank button or folder without failing the build.
-TEST(ResourcesTest, PicturesTheWindowAsksForAreBundled) {
-    const auto qrc = readText("resources.qrc");
-    EXPECT_NE(qrc.find("prefix=\"/\""), std::string::npos);
-    const std::string source = readText("../window.cpp");
-    std::set<std::string> asked;
-    for (auto at = source.find("\":/"); at != std::string::npos; at = source.find("\":/", at + 1))
-        asked.insert(source.substr(at + 3, source.find('"', at + 3) - (at + 3)));
-    EXPECT_GE(asked.size(), 6u);
-    for (const std::string& name : asked) {
-        EXPECT_NE(qrc.find("<file>" + name + "</file>"), std::string::npos) << name;
-        EXPECT_TRUE(isPngAt(readFile(name), 0)) << name;
     }
 }
 

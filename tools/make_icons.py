@@ -6,11 +6,9 @@ runs this. The output is deterministic: running it again gives the same bytes.
     python3 tools/make_icons.py [OUTPUT_DIR]
 
 quna.ico     16, 24, 32, 48 and 128 px, each at 4, 8 and 32 bits per pixel (15 images)
-elabora.ico  button picture: a green tick, 32 and 16 px at 4 bpp
-esci.ico     button picture: a red door with an arrow, 32 and 16 px at 4 bpp
 quna.png (128 px), quna48.png, quna32.png, quna24.png, quna16.png   the window icon for the
              window itself
-elabora.png, esci.png   the button pictures (32 px) for the window itself
+elabora.png, esci.png   the button pictures (32 px): a green tick, a red door with an arrow
 folder_closed.png, folder_open.png   the folder list's pictures (16 px)
 """
 
@@ -406,8 +404,6 @@ def main():
     write(os.path.join(out, "quna.ico"), ico(images))
 
     for name, layers in (("elabora", elabora_layers), ("esci", esci_layers)):
-        write(os.path.join(out, name + ".ico"),
-              ico([(size, 4, render(layers(size), size)) for size in (32, 16)]))
         write(os.path.join(out, name + ".png"), png(render(layers(32), 32), 32))
 
     for name, layers in (("folder_closed", folder_closed_layers),

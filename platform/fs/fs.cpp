@@ -275,6 +275,38 @@ void checkpoint(const char* what) {
     if (environment.fault) environment.fault(step, what);
 }
 
+void raiseSystemError(SystemError error, const QString& hostPath, std::int32_t fallback,
+                      std::int32_t whenMissing) {
+    using Cause = detail::ErrorKind::Cause;
+    const QString where = shownPath(hostPath);
+    const detail::ErrorKind kind = detail::kindOf(error);
+    if (kind.lostConnection || kind.io) {
+        // An I/O error is the server's only on a network volume; a disk's own is told as such.
+        const QString server = networkVolumeOf(hostPath);
+        if (kind.lostConnection || !server.isEmpty())
+            vb::raise(vb::err::DeviceIo, serverNotAnswering(server, where));
+    }
+    const std::int32_t number = kind.missing ? whenMissing : errorNumberOf(error, fallback);
+    QString what = vb::describe(number);
+    switch (kind.cause) {
+    case Cause::Usual:
+        break;
+    case Cause::NameTooLong:
+        what = QStringLiteral("Nome troppo lungo per il file system");
+        break;
+    case Cause::ReadOnlyFileSystem:
+        what += QStringLiteral(" (file system di sola lettura)");
+        break;
+    case Cause::WriteProtected:
+        what += QStringLiteral(" (disco protetto da scrittura)");
+        break;
+    case Cause::InUse:
+        what += QStringLiteral(" (file in uso da un altro programma)");
+        break;
+    }
+    vb::raise(number, what + QStringLiteral(": ") + where);
+}
+
 QString shownPath(const QString& hostPath) {
     try {
         return toWindows(hostPath);

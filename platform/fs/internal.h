@@ -81,6 +81,16 @@ inline bool isInside(const QString& path, const QString& root) {
     return path.compare(root, kHostCase) == 0 || path.startsWith(root + u'/', kHostCase);
 }
 
+// What the one error policy (raiseSystemError) needs to know of a system's error code.
+struct ErrorKind {
+    bool lostConnection = false; // a time-out or a lost connection: always a server's fault
+    bool io = false;             // an I/O error: a server's fault on a network volume
+    bool missing = false;        // the entry is not there
+    enum class Cause { Usual, NameTooLong, ReadOnlyFileSystem, WriteProtected, InUse };
+    Cause cause = Cause::Usual; // said beside (or instead of) the number's own text
+};
+ErrorKind kindOf(SystemError error);
+
 bool isFolder(const QString& hostPath); // links followed
 QString parentOf(const QString& hostPath);
 QString nameOf(const QString& hostPath);

@@ -280,22 +280,14 @@ std::int32_t errorNumberOf(int error, std::int32_t fallback) {
     }
 }
 
-void raiseSystemError(int error, const QString& hostPath, std::int32_t fallback,
-                      std::int32_t whenMissing) {
-    const QString where = shownPath(hostPath);
-    if (isConnectionError(error) || error == EIO) {
-        // An I/O error is the server's only on a network volume; a disk's own is told as such.
-        const QString server = networkVolumeOf(hostPath);
-        if (isConnectionError(error) || !server.isEmpty())
-            vb::raise(vb::err::DeviceIo, serverNotAnswering(server, where));
-    }
-    const std::int32_t number = error == ENOENT ? whenMissing : errorNumberOf(error, fallback);
-    QString what = vb::describe(number);
-    if (error == ENAMETOOLONG)
-        what = QStringLiteral("Nome troppo lungo per il file system");
-    else if (error == EROFS)
-        what += QStringLiteral(" (file system di sola lettura)");
-    vb::raise(number, what + QStringLiteral(": ") + where);
+detail::ErrorKind detail::kindOf(int error) {
+    ErrorKind kind;
+    kind.lostConnection = isConnectionError(error);
+    kind.io = error == EIO;
+    kind.missing = error == ENOENT;
+    if (error == ENAMETOOLONG) kind.cause = ErrorKind::Cause::NameTooLong;
+    if (error == EROFS) kind.cause = ErrorKind::Cause::ReadOnlyFileSystem;
+    return kind;
 }
 
 } // namespace fs

@@ -198,25 +198,16 @@ std::int32_t errorNumberOf(SystemError error, std::int32_t fallback) {
     }
 }
 
-void raiseSystemError(SystemError error, const QString& hostPath, std::int32_t fallback,
-                      std::int32_t whenMissing) {
-    const QString where = shownPath(hostPath);
-    if (isConnectionError(error) || isIoError(error)) {
-        // An I/O error is the server's only on a network volume; a disk's own is told as such.
-        const QString server = networkVolumeOf(hostPath);
-        if (isConnectionError(error) || !server.isEmpty())
-            vb::raise(vb::err::DeviceIo, serverNotAnswering(server, where));
-    }
-    const std::int32_t number =
-        error == ERROR_FILE_NOT_FOUND ? whenMissing : errorNumberOf(error, fallback);
-    QString what = vb::describe(number);
-    if (error == ERROR_FILENAME_EXCED_RANGE)
-        what = QStringLiteral("Nome troppo lungo per il file system");
-    else if (error == ERROR_WRITE_PROTECT)
-        what += QStringLiteral(" (disco protetto da scrittura)");
-    else if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
-        what += QStringLiteral(" (file in uso da un altro programma)");
-    vb::raise(number, what + QStringLiteral(": ") + where);
+detail::ErrorKind detail::kindOf(SystemError error) {
+    ErrorKind kind;
+    kind.lostConnection = isConnectionError(error);
+    kind.io = isIoError(error);
+    kind.missing = error == ERROR_FILE_NOT_FOUND;
+    if (error == ERROR_FILENAME_EXCED_RANGE) kind.cause = ErrorKind::Cause::NameTooLong;
+    if (error == ERROR_WRITE_PROTECT) kind.cause = ErrorKind::Cause::WriteProtected;
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        kind.cause = ErrorKind::Cause::InUse;
+    return kind;
 }
 
 } // namespace fs
