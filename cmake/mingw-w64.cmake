@@ -46,6 +46,9 @@ set(ENV{PKG_CONFIG_LIBDIR}
     "${QUNA_WINDOWS_TOOLCHAIN}/libzip/lib/pkgconfig:/usr/${QUNA_MINGW_TRIPLE}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_PATH} "")
 unset(ENV{PKG_CONFIG_SYSROOT_DIR})
+# The prefix of each .pc file is taken from where the file is, so a toolchain cache moved or
+# copied to another folder still works.
+set(PKG_CONFIG_ARGN --define-prefix)
 
 # The cross-built Qt runs its tools from the host's Qt, the same release.
 set(QT_HOST_PATH /usr)
