@@ -155,15 +155,31 @@ void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
     renameOver(temporary, target);
 }
 
-void syncFileSystem(const QString& hostPath) {
-    // Windows flushes a volume only for an administrator; every file an update writes is
-    // flushed on its own and every rename is written through, so a file is flushed here and
-    // a folder needs nothing more.
+namespace {
+
+// Puts a file's content on disk; a file we may not write (another program's, one in use, a
+// read-only one) is not one of ours and is passed over.
+void flushFile(const QString& hostPath) {
     windows::Handle file(::CreateFileW(wide(hostPath).c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.valid() && !::FlushFileBuffers(file.h))
         raiseSystemError(SystemError(::GetLastError()), hostPath);
+}
+
+} // namespace
+
+void syncFileSystem(const QString& hostPath) {
+    // Windows flushes a whole volume only for an administrator. What an update writes is put
+    // on disk file by file instead: the files directly in the folder (the staged files and
+    // the commit list in the staging folder; the journal and the backup in the installation
+    // folder), while every rename is written through by itself.
+    if (!isFolder(hostPath)) return flushFile(hostPath);
+    SystemError error = 0;
+    const auto entries = listFolder(hostPath, &error);
+    if (!entries) raiseSystemError(error, hostPath);
+    for (const FolderEntry& entry : *entries)
+        if (entry.kind == Kind::File) flushFile(join(hostPath, entry.name));
 }
 
 void reportOversizedWrites() {} // a write past a limit fails with an error of its own here
