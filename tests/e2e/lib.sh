@@ -37,7 +37,7 @@ mkdir -p "$MARKS"
 # The update log goes to the test's folder, not to the user's own.
 export XDG_STATE_HOME="$WORK/state"
 
-XVFB_PID="" APP_PID="" MAIN_WATCH_PID="" WATCHDOG_PID="" BUS_PID=""
+XVFB_PID="" APP_PID="" MAIN_WATCH_PID="" WATCHDOG_PID="" BUS_PID="" OTHER_USER=""
 
 log() { echo "[$TEST_NAME $(date +%H:%M:%S.%N | cut -c1-12)] $*"; }
 
@@ -83,6 +83,7 @@ cleanup() {
     [[ -n "$BUS_PID" ]] && kill "$BUS_PID" 2>/dev/null
     [[ -n "$WATCHDOG_PID" ]] && kill "$WATCHDOG_PID" 2>/dev/null
     wait 2>/dev/null
+    [[ -n "$OTHER_USER" ]] && userdel -f "$OTHER_USER" 2>/dev/null
     if [[ "${E2E_KEEP:-0}" == 1 ]]; then
         echo "[$TEST_NAME] kept $WORK" >&2
     else
@@ -212,10 +213,11 @@ snapshot() {
 # ------------------------------------------------------------------ the updater
 
 # start_updater: runs the updater from its installation folder; APP_PID is its process.
-# UPDATER_ENV holds more settings for it, such as QT_SCALE_FACTOR=2.
-UPDATER_ENV=()
+# UPDATER_ENV holds more settings for it, such as QT_SCALE_FACTOR=2. AS_USER, when set, runs
+# the updater and what reads its window as another user (see as_user).
+UPDATER_ENV=() AS_USER=()
 start_updater() {
-    (cd "$INST" && exec env QT_QPA_PLATFORM=xcb "${UPDATER_ENV[@]}" ./QunaAgg2) >"$WORK/updater.log" 2>&1 &
+    (cd "$INST" && exec "${AS_USER[@]}" env QT_QPA_PLATFORM=xcb "${UPDATER_ENV[@]}" ./QunaAgg2) >"$WORK/updater.log" 2>&1 &
     APP_PID=$!
     log "updater started (pid $APP_PID)"
 }
@@ -225,6 +227,28 @@ open_main_window() {
     start_updater
     WIN=$(wait_window "$MAIN_TITLE") || fail "the main window did not appear"
     log "main window $WIN"
+}
+
+# as_other_user: a user of its own for this test (removed at the end), with a home in WORK;
+# the updater and what reads its window run as that user from here on (AS_USER). Needs root.
+as_other_user() {
+    if [[ $EUID != 0 ]] || ! command -v useradd >/dev/null || ! command -v setpriv >/dev/null; then
+        echo "skipped: a second user takes root, useradd and setpriv"
+        exit 77
+    fi
+    OTHER_USER="qe2e$$"
+    useradd --no-create-home --shell /usr/sbin/nologin "$OTHER_USER" || fail "cannot add a user"
+    mkdir -p "$WORK/home"
+    chown "$OTHER_USER:" "$WORK/home"
+    chmod 755 "$WORK" # the user reaches the installation; what it holds stays as made
+    AS_USER=(setpriv "--reuid=$(id -u "$OTHER_USER")" "--regid=$(id -g "$OTHER_USER")"
+        --init-groups env "HOME=$WORK/home" "XDG_STATE_HOME=$WORK/home/state")
+    # The sanitizers' suppressions are read by the updater: a copy it can read.
+    if [[ "${LSAN_OPTIONS:-}" =~ suppressions=([^:]*) && -f "${BASH_REMATCH[1]}" ]]; then
+        cp "${BASH_REMATCH[1]}" "$WORK/lsan.supp" && chmod 644 "$WORK/lsan.supp"
+        LSAN_OPTIONS=${LSAN_OPTIONS/${BASH_REMATCH[1]}/$WORK/lsan.supp}
+    fi
+    log "running as $OTHER_USER"
 }
 
 # use_wine_prefix: an installation inside a Wine prefix in WORK (PFX, INST, DATA); the
@@ -488,7 +512,8 @@ watch_main_window() {
 # always on, so that window_texts reads the window as a screen reader does.
 start_accessibility_bus() {
     local bus
-    bus=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    bus=$("${AS_USER[@]}" dbus-daemon --session --fork --print-address=1 --print-pid=1) ||
+        fail "no session bus"
     DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$bus")
     BUS_PID=$(sed -n 2p <<<"$bus")
     export DBUS_SESSION_BUS_ADDRESS QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
@@ -500,9 +525,9 @@ start_accessibility_bus() {
 # (each object takes a few calls, and a list of many cells slows every reading).
 window_texts() {
     local address
-    address=$(gdbus call --session -d org.a11y.Bus -o /org/a11y/bus -m org.a11y.Bus.GetAddress |
-        sed -E "s/^\('(.*)',\)$/\1/") || return 1
-    python3 - "$address" "$@" <<'PY'
+    address=$("${AS_USER[@]}" gdbus call --session -d org.a11y.Bus -o /org/a11y/bus \
+        -m org.a11y.Bus.GetAddress | sed -E "s/^\('(.*)',\)$/\1/") || return 1
+    "${AS_USER[@]}" python3 - "$address" "$@" <<'PY'
 import ast, re, subprocess, sys
 address, skipped = sys.argv[1], set(sys.argv[2:])
 def call(dest, path, *method):
