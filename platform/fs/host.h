@@ -77,7 +77,9 @@ public:
     void setPermissions(std::uint32_t permissions);
     void sync(); // the content on disk
     // Closes now, raising what the close reports (a network file system may report a full
-    // disk only here).
+    // disk only here). On a system that puts a whole file system on disk only for an
+    // administrator (Windows), a file written through this object is put on disk first;
+    // elsewhere syncFileSystem does that for every file at once.
     void close();
 
 private:

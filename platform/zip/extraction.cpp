@@ -309,6 +309,7 @@ struct Extraction::Impl {
         if ((st.valid & ZIP_STAT_SIZE) && total != st.size)
             raiseBadData(name, QStringLiteral("dimensione errata"));
         if (!modeAtCreation) out.setPermissions(mode);
+        out.close();
     }
 
     // Below the destination: checked when the entry was staged.

@@ -69,6 +69,7 @@ void writeCommitList(const QString& staging, const QByteArray& list) {
     fs::removeFile(written); // a list a failed commit left in this staging folder
     fs::File file = fs::File::createNew(written, 0600);
     file.writeAll(list.constData(), std::size_t(list.size()));
+    file.close();
     fs::checkpoint("sync staged files");
     fs::syncFileSystem(staging);
     fs::checkpoint("mark commit begun");

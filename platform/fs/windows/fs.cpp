@@ -46,6 +46,16 @@ bool isIoError(SystemError error) {
            error == ERROR_WRITE_FAULT || error == ERROR_GEN_FAILURE;
 }
 
+// Puts a file's content on disk; a file we may not write (another program's, one in use, a
+// read-only one) is not one of ours and is passed over.
+void flushFile(const QString& hostPath) {
+    windows::Handle file(::CreateFileW(wide(hostPath).c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.valid() && !::FlushFileBuffers(file.h))
+        raiseSystemError(SystemError(::GetLastError()), hostPath);
+}
+
 // A name of our own beside `target` for a file on its way to it.
 QString temporaryBeside(const QString& target, const char* kind) {
     static std::atomic<int> serial{0};
@@ -91,6 +101,12 @@ void copyReplacing(const QString& source, const QString& target) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
         ::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    try {
+        flushFile(temporary); // whole on disk before it takes the target's name
+    } catch (...) {
+        removeFile(temporary);
+        throw;
+    }
     putInPlace(temporary, target);
 }
 
@@ -146,7 +162,6 @@ void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
     try {
         File output = File::createNew(temporary, 0666, target);
         output.writeAll(bytes.constData(), std::size_t(bytes.size()));
-        output.sync();
         output.close();
     } catch (...) {
         removeFile(temporary);
@@ -155,31 +170,11 @@ void writeFileReplacing(const QString& windowsPath, const QByteArray& bytes) {
     renameOver(temporary, target);
 }
 
-namespace {
-
-// Puts a file's content on disk; a file we may not write (another program's, one in use, a
-// read-only one) is not one of ours and is passed over.
-void flushFile(const QString& hostPath) {
-    windows::Handle file(::CreateFileW(wide(hostPath).c_str(), GENERIC_WRITE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.valid() && !::FlushFileBuffers(file.h))
-        raiseSystemError(SystemError(::GetLastError()), hostPath);
-}
-
-} // namespace
-
 void syncFileSystem(const QString& hostPath) {
-    // Windows flushes a whole volume only for an administrator. What an update writes is put
-    // on disk file by file instead: the files directly in the folder (the staged files and
-    // the commit list in the staging folder; the journal and the backup in the installation
-    // folder), while every rename is written through by itself.
-    if (!isFolder(hostPath)) return flushFile(hostPath);
-    SystemError error = 0;
-    const auto entries = listFolder(hostPath, &error);
-    if (!entries) raiseSystemError(error, hostPath);
-    for (const FolderEntry& entry : *entries)
-        if (entry.kind == Kind::File) flushFile(join(hostPath, entry.name));
+    // Windows puts a whole volume on disk only for an administrator. What an update writes
+    // is on disk already: every file it writes is flushed as it is closed (File::close, the
+    // copies), every rename is written through. A file named here is flushed all the same.
+    if (!isFolder(hostPath)) flushFile(hostPath);
 }
 
 void reportOversizedWrites() {} // a write past a limit fails with an error of its own here

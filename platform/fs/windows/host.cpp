@@ -237,6 +237,12 @@ void File::sync() {
 }
 
 void File::close() {
+    // A handle opened for reading only cannot be flushed, and has nothing to flush.
+    if (!::FlushFileBuffers(handleOf(handle_)) && ::GetLastError() != ERROR_ACCESS_DENIED) {
+        const SystemError error = SystemError(::GetLastError());
+        ::CloseHandle(handleOf(std::exchange(handle_, -1)));
+        raiseSystemError(error, shownAs_);
+    }
     if (!::CloseHandle(handleOf(std::exchange(handle_, -1))))
         raiseSystemError(SystemError(::GetLastError()), shownAs_);
 }
