@@ -140,6 +140,7 @@ void cmdElabora_Click(form::Form& f) {
     // main program (see the trap).
     bool began = false, busy = false;
     std::int16_t row = 0;
+    const zipc::ReservedNames reserved = UpdateSafety::reservedNames();
     const Block update{
         step([&] {
             began = true;
@@ -163,9 +164,7 @@ void cmdElabora_Click(form::Form& f) {
         step([&] { f.Zip1.DestinationFolder(f.PathProgramma); }),
         forInt16(row, 1, [&] { return f.lv.rowCount(); },
                  {
-                     step([&] {
-                         f.Zip1.ExtractEntry(f.lv.row(row - 1).text, UpdateSafety::reservedNames());
-                     }),
+                     step([&] { f.Zip1.ExtractEntry(f.lv.row(row - 1).text, reserved); }),
                      step([&] { form::showUpdateProgress(f, row); }),
                  }),
         step([&] { safety.commit(f.Zip1); }),

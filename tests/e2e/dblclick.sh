@@ -2,11 +2,9 @@
 # the archive list showing the opened folder's archives; a single click only highlights. The
 # lists are read over the accessibility bus, as a screen reader reads them, and each entry is
 # clicked where the bus says it is on the screen.
-for cmd in dbus-daemon gdbus python3; do
-    command -v "$cmd" >/dev/null || { echo "skipped: $cmd is missing; scripts/setup.sh installs it"; exit 77; }
-done
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
+skip_without dbus-daemon gdbus python3
 
 FOLDERS="Cartella" FILES="Archivi Agg. Quna" # the lists, named by their labels
 CONTENTS="Contenuto dell'Archivio selezionato" # the archive's entries, not read here

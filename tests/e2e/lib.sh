@@ -20,6 +20,19 @@ for cmd in Xvfb xdotool xdpyinfo import convert zip sha256sum; do
     command -v "$cmd" >/dev/null || { echo "$cmd is missing: run scripts/setup.sh" >&2; exit 1; }
 done
 
+# skip_without CMD...: a test that needs more than every test does skips (status 77) when
+# one of those commands is missing.
+skip_without() {
+    local missing=() cmd
+    for cmd in "$@"; do
+        command -v "$cmd" >/dev/null || missing+=("$cmd")
+    done
+    if ((${#missing[@]})); then
+        echo "skipped: ${missing[*]} missing; scripts/setup.sh installs them"
+        exit 77
+    fi
+}
+
 # The window's title, caption height and the buttons' rectangles (MAIN_TITLE, CAPTION_HEIGHT,
 # ELABORA, ESCI).
 CAPTION_HEIGHT=24 # as drawn, whatever the caller's environment says

@@ -3,16 +3,9 @@
 # why and what to ask for instead of Wine failing where no one sees it. The updater runs as
 # that user, and its box is read over that user's accessibility bus, as a screen reader
 # reads it. Then the updater ends, and nothing was started.
-missing=""
-for cmd in wine dbus-daemon gdbus python3; do
-    command -v "$cmd" >/dev/null || missing+=" $cmd"
-done
-if [[ -n "$missing" ]]; then
-    echo "skipped: Wine or D-Bus is missing ($missing); scripts/setup.sh installs them"
-    exit 77
-fi
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
+skip_without wine dbus-daemon gdbus python3
 
 use_wine_prefix
 as_other_user

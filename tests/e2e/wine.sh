@@ -4,16 +4,9 @@
 # accessibility bus, as a screen reader reads them), "Elabora" installs an archive whose
 # Quna.exe is a newer Windows program, and that program runs under Wine in C:\QUNAWIN of this
 # prefix, even with the user's WINEPREFIX naming another one.
-missing=""
-for cmd in wine wineboot wineserver x86_64-w64-mingw32-gcc dbus-daemon gdbus python3; do
-    command -v "$cmd" >/dev/null || missing+=" $cmd"
-done
-if [[ -n "$missing" ]]; then
-    echo "skipped: Wine, the MinGW compiler or D-Bus is missing ($missing); scripts/setup.sh installs them"
-    exit 77
-fi
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
+skip_without wine wineboot wineserver x86_64-w64-mingw32-gcc dbus-daemon gdbus python3
 export WINEDEBUG=-all
 
 use_wine_prefix
